@@ -1,0 +1,112 @@
+#pragma once
+// Records and owning handles of the conversion engine: stream maps, the
+// output stream record, and unique_ptr types that release library objects
+// with the library's own free functions.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "media/FFBindings.h"
+
+namespace engine {
+
+struct TCodecCtxFree {
+  void operator()(AVCodecContext* p) const { ff::avcodec_free_context(&p); }
+};
+using CodecCtxPtr = std::unique_ptr<AVCodecContext, TCodecCtxFree>;
+
+struct TBsfFree {
+  void operator()(AVBSFContext* p) const { ff::av_bsf_free(&p); }
+};
+using BsfPtr = std::unique_ptr<AVBSFContext, TBsfFree>;
+// A chain of bitstream filters, applied in order.
+using TBsfChain = std::vector<BsfPtr>;
+
+struct TPacketFree {
+  void operator()(AVPacket* p) const { ff::av_packet_free(&p); }
+};
+using PacketPtr = std::unique_ptr<AVPacket, TPacketFree>;
+
+struct TDictFree {
+  void operator()(AVDictionary* p) const { ff::av_dict_free(&p); }
+};
+
+// An owned metadata dictionary (AVDictionary* may change on every set).
+class TDict {
+ public:
+  TDict() = default;
+  TDict(const TDict&) = delete;
+  TDict& operator=(const TDict&) = delete;
+  ~TDict() { Free(); }
+  AVDictionary** Addr() { return &FDict; }
+  AVDictionary* Get() const { return FDict; }
+  void Free() {
+    if (FDict) ff::av_dict_free(&FDict);
+  }
+
+ private:
+  AVDictionary* FDict = nullptr;
+};
+
+// Closes an input the library's demuxer opened.
+struct TInputCloser {
+  void operator()(AVFormatContext* p) const { ff::avformat_close_input(&p); }
+};
+
+// Releases an output file: closes its byte stream, deletes the file when it
+// ended with 0 bytes, frees the context with its streams.
+struct TOutputCloser {
+  void operator()(AVFormatContext* p) const;
+};
+using OutputPtr = std::unique_ptr<AVFormatContext, TOutputCloser>;
+
+// An explicit stream map: file.stream[:syncfile.syncstream].
+struct TAVStreamMap {
+  int32_t file_index = 0;
+  int32_t stream_index = 0;
+  int32_t sync_file_index = 0;
+  int32_t sync_stream_index = 0;
+};
+
+// One end of a metadata map: file, type ('g', 's', 'c', 'p') and index.
+struct TAVMetaDataMap {
+  int32_t file = 0;
+  char type = 'g';
+  int32_t index = 0;
+};
+
+struct TAVChapterMap {
+  int32_t in_file = 0;
+  int32_t out_file = 0;
+};
+
+// One output stream of an output file. Created zero-filled with the stream;
+// the conversion fills in the rest when it runs.
+struct TAVOutputStream {
+  int32_t file_index = 0;
+  int32_t index = 0;
+  int32_t source_index = -1;
+  AVStream* st = nullptr;
+  // The stream's encoder context, created with the stream. Holds the
+  // stream's codec parameters until the encoder is opened.
+  CodecCtxPtr enc;
+  // Stream copy: packets pass without decoding and encoding.
+  bool stream_copy = false;
+  int32_t encoding_needed = 0;
+  int32_t frame_number = 0;
+  int64_t sync_opts = 0;
+  TBsfChain bitstream_filters;
+  std::vector<int64_t> forced_kf_pts;  // encoder time base
+  int32_t forced_kf_count = 0;
+  int32_t forced_kf_index = 0;
+  int32_t show_fps = 0;
+  // Quality (lambda units) and per-plane errors of the last coded frame, and
+  // the accumulated errors, as the encoder reports them with its packets.
+  int32_t last_quality = 0;
+  int64_t last_error[3] = {0, 0, 0};
+  int64_t total_error[3] = {0, 0, 0};
+};
+
+}  // namespace engine

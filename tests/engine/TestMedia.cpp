@@ -1,0 +1,238 @@
+#include "TestMedia.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+namespace testmedia {
+namespace {
+
+constexpr int kBits = 16;
+
+struct TCtxFree {
+  void operator()(AVCodecContext* p) const { ff::avcodec_free_context(&p); }
+};
+struct TFrameFree {
+  void operator()(AVFrame* p) const { ff::av_frame_free(&p); }
+};
+struct TPacketFree {
+  void operator()(AVPacket* p) const { ff::av_packet_free(&p); }
+};
+struct TOutFree {
+  void operator()(AVFormatContext* p) const {
+    if (p->pb) ff::avio_closep(&p->pb);
+    ff::avformat_free_context(p);
+  }
+};
+struct TInFree {
+  void operator()(AVFormatContext* p) const { ff::avformat_close_input(&p); }
+};
+using CtxPtr = std::unique_ptr<AVCodecContext, TCtxFree>;
+using FramePtr = std::unique_ptr<AVFrame, TFrameFree>;
+using PacketPtr = std::unique_ptr<AVPacket, TPacketFree>;
+
+void DrawFrame(AVFrame* f, int AIndex) {
+  const int bw = f->width / kBits;
+  for (int y = 0; y < f->height; ++y)
+    for (int x = 0; x < f->width; ++x) {
+      uint8_t v = static_cast<uint8_t>(64 + (x + y + AIndex) % 64);  // background
+      if (y < f->height / 4 && x / bw < kBits) v = (AIndex >> (kBits - 1 - x / bw)) & 1 ? 235 : 16;
+      f->data[0][y * f->linesize[0] + x] = v;
+    }
+  for (int p = 1; p < 3; ++p)
+    for (int y = 0; y < f->height / 2; ++y)
+      for (int x = 0; x < f->width / 2; ++x) f->data[p][y * f->linesize[p] + x] = 128;
+}
+
+bool Drain(AVCodecContext* c, AVFormatContext* oc, AVStream* st, AVPacket* pkt, std::string& err) {
+  while (true) {
+    const int r = ff::avcodec_receive_packet(c, pkt);
+    if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return true;
+    if (r < 0) {
+      err = "receive_packet: " + ff::err2str(r);
+      return false;
+    }
+    ff::av_packet_rescale_ts(pkt, c->time_base, st->time_base);
+    pkt->stream_index = st->index;
+    const int w = ff::av_interleaved_write_frame(oc, pkt);
+    if (w < 0) {
+      err = "write: " + ff::err2str(w);
+      return false;
+    }
+  }
+}
+
+}  // namespace
+
+bool WriteTestMedia(const TMediaSpec& s, std::string& err) {
+  AVFormatContext* raw = nullptr;
+  if (ff::avformat_alloc_output_context2(&raw, nullptr, nullptr, s.path.c_str()) < 0 || !raw) {
+    err = "no container for " + s.path;
+    return false;
+  }
+  std::unique_ptr<AVFormatContext, TOutFree> oc(raw);
+  const AVCodec* vcodec = ff::avcodec_find_encoder_by_name(s.video_codec.c_str());
+  if (!vcodec) {
+    err = "no encoder " + s.video_codec;
+    return false;
+  }
+  AVStream* vst = ff::avformat_new_stream(oc.get(), nullptr);
+  CtxPtr venc(ff::avcodec_alloc_context3(vcodec));
+  venc->width = s.width;
+  venc->height = s.height;
+  venc->time_base = AVRational{s.rate.den, s.rate.num};
+  venc->framerate = s.rate;
+  venc->pix_fmt = AV_PIX_FMT_YUV420P;
+  venc->sample_aspect_ratio = s.sar;
+  venc->gop_size = 5;
+  venc->flags |= AV_CODEC_FLAG_QSCALE;
+  venc->global_quality = FF_QP2LAMBDA * 2;
+  if (oc->oformat->flags & AVFMT_GLOBALHEADER) venc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  int r = ff::avcodec_open2(venc.get(), vcodec, nullptr);
+  if (r < 0) {
+    err = "open video encoder: " + ff::err2str(r);
+    return false;
+  }
+  ff::avcodec_parameters_from_context(vst->codecpar, venc.get());
+  vst->time_base = venc->time_base;
+  vst->sample_aspect_ratio = s.sar;
+  vst->avg_frame_rate = s.rate;
+
+  CtxPtr aenc;
+  AVStream* ast = nullptr;
+  if (s.audio) {
+    const AVCodec* acodec = ff::avcodec_find_encoder(AV_CODEC_ID_PCM_S16LE);
+    ast = ff::avformat_new_stream(oc.get(), nullptr);
+    aenc.reset(ff::avcodec_alloc_context3(acodec));
+    aenc->sample_rate = s.sample_rate;
+    aenc->sample_fmt = AV_SAMPLE_FMT_S16;
+    ff::av_channel_layout_default(&aenc->ch_layout, s.channels);
+    aenc->time_base = AVRational{1, s.sample_rate};
+    r = ff::avcodec_open2(aenc.get(), acodec, nullptr);
+    if (r < 0) {
+      err = "open audio encoder: " + ff::err2str(r);
+      return false;
+    }
+    ff::avcodec_parameters_from_context(ast->codecpar, aenc.get());
+    ast->time_base = aenc->time_base;
+  }
+  r = ff::avio_open2(&oc->pb, s.path.c_str(), AVIO_FLAG_WRITE, nullptr, nullptr);
+  if (r < 0) {
+    err = "open file: " + ff::err2str(r);
+    return false;
+  }
+  r = ff::avformat_write_header(oc.get(), nullptr);
+  if (r < 0) {
+    err = "header: " + ff::err2str(r);
+    return false;
+  }
+  FramePtr vf(ff::av_frame_alloc());
+  vf->width = s.width;
+  vf->height = s.height;
+  vf->format = AV_PIX_FMT_YUV420P;
+  ff::av_frame_get_buffer(vf.get(), 0);
+  PacketPtr pkt(ff::av_packet_alloc());
+  int64_t samplesDone = 0;
+  const int kChunk = 1024;
+  for (int i = 0; i < s.frames; ++i) {
+    ff::av_frame_make_writable(vf.get());
+    DrawFrame(vf.get(), i);
+    vf->pts = i;
+    if (ff::avcodec_send_frame(venc.get(), vf.get()) < 0 || !Drain(venc.get(), oc.get(), vst, pkt.get(), err))
+      return err.empty() ? (err = "send video frame", false) : false;
+    if (s.audio) {
+      // Sound up to the end of this picture.
+      const int64_t until = ff::av_rescale_q(i + 1, venc->time_base, AVRational{1, s.sample_rate});
+      while (samplesDone < until) {
+        FramePtr af(ff::av_frame_alloc());
+        af->nb_samples = kChunk;
+        af->format = AV_SAMPLE_FMT_S16;
+        af->sample_rate = s.sample_rate;
+        ff::av_channel_layout_copy(&af->ch_layout, &aenc->ch_layout);
+        ff::av_frame_get_buffer(af.get(), 0);
+        auto* d = reinterpret_cast<int16_t*>(af->data[0]);
+        for (int n = 0; n < kChunk; ++n) {
+          const double v = std::sin(2 * M_PI * s.tone_hz * static_cast<double>(samplesDone + n) / s.sample_rate);
+          for (int c = 0; c < s.channels; ++c) d[n * s.channels + c] = static_cast<int16_t>(v * 12000);
+        }
+        af->pts = samplesDone;
+        samplesDone += kChunk;
+        if (ff::avcodec_send_frame(aenc.get(), af.get()) < 0 || !Drain(aenc.get(), oc.get(), ast, pkt.get(), err))
+          return err.empty() ? (err = "send audio frame", false) : false;
+      }
+    }
+  }
+  ff::avcodec_send_frame(venc.get(), nullptr);
+  if (!Drain(venc.get(), oc.get(), vst, pkt.get(), err)) return false;
+  if (aenc) {
+    ff::avcodec_send_frame(aenc.get(), nullptr);
+    if (!Drain(aenc.get(), oc.get(), ast, pkt.get(), err)) return false;
+  }
+  r = ff::av_write_trailer(oc.get());
+  if (r < 0) {
+    err = "trailer: " + ff::err2str(r);
+    return false;
+  }
+  return true;
+}
+
+int ReadFrameIndex(const AVFrame* f) {
+  if (!f || f->width < kBits || f->height < 4) return -1;
+  const int bw = f->width / kBits;
+  int index = 0;
+  for (int b = 0; b < kBits; ++b) {
+    const int x = b * bw + bw / 2, y = f->height / 8;
+    const uint8_t v = f->data[0][y * f->linesize[0] + x];
+    if (v > 100 && v < 170) return -1;  // neither bright nor dark
+    index = (index << 1) | (v >= 170 ? 1 : 0);
+  }
+  return index;
+}
+
+std::vector<int> DecodeFrameIndexes(const std::string& APath, std::string& err) {
+  std::vector<int> out;
+  AVFormatContext* raw = nullptr;
+  if (ff::avformat_open_input(&raw, APath.c_str(), nullptr, nullptr) < 0) {
+    err = "cannot open " + APath;
+    return out;
+  }
+  std::unique_ptr<AVFormatContext, TInFree> ic(raw);
+  ff::avformat_find_stream_info(ic.get(), nullptr);
+  const int vs = ff::av_find_best_stream(ic.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (vs < 0) {
+    err = "no video";
+    return out;
+  }
+  const AVCodec* dec = ff::avcodec_find_decoder(ic->streams[vs]->codecpar->codec_id);
+  CtxPtr c(ff::avcodec_alloc_context3(dec));
+  ff::avcodec_parameters_to_context(c.get(), ic->streams[vs]->codecpar);
+  if (ff::avcodec_open2(c.get(), dec, nullptr) < 0) {
+    err = "cannot open decoder";
+    return out;
+  }
+  PacketPtr pkt(ff::av_packet_alloc());
+  FramePtr fr(ff::av_frame_alloc());
+  auto receive = [&] {
+    while (ff::avcodec_receive_frame(c.get(), fr.get()) >= 0) out.push_back(ReadFrameIndex(fr.get()));
+  };
+  while (ff::av_read_frame(ic.get(), pkt.get()) >= 0) {
+    if (pkt->stream_index == vs && ff::avcodec_send_packet(c.get(), pkt.get()) >= 0) receive();
+    ff::av_packet_unref(pkt.get());
+  }
+  ff::avcodec_send_packet(c.get(), nullptr);
+  receive();
+  return out;
+}
+
+TTempDir::TTempDir() {
+  std::string tmpl = (std::filesystem::temp_directory_path() / "qsr-engine-XXXXXX").string();
+  if (::mkdtemp(tmpl.data())) FDir = tmpl;
+}
+
+TTempDir::~TTempDir() {
+  std::error_code ec;
+  if (!FDir.empty()) std::filesystem::remove_all(FDir, ec);
+}
+
+}  // namespace testmedia
