@@ -1,20 +1,30 @@
-// Start-up of the recorder: the Qt application, the UI thread and the main window.
+// Start-up of the recorder: the Qt application, the UI thread, the error
+// dialog, the about box and the main window.
 #include <QApplication>
-#include <QMainWindow>
 
+#include "app/AboutForm.h"
+#include "app/MainForm.h"
+#include "app/errordlg.h"
+#include "app/skin/Controls.h"
 #include "platform/UiHandOver.h"
 
 int main(int argc, char* argv[]) {
   // One widget pixel is one X pixel: the window's sizes are laid out in pixels.
   qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
-  QApplication app(argc, argv);
+  QApplication application(argc, argv);
+  QApplication::setApplicationName("Quorvane Screen Recorder");
+  QApplication::setFont(app::skin::DefaultFont());
   platform::ui::DesignateUiThread();
-
-  QMainWindow window;
-  window.setWindowTitle("Quorvane Screen Recorder");
-  window.resize(451, 300);
-  window.show();
-  const int result = app.exec();
+  int result = 0;
+  {
+    // The error dialog first: creating the main window may already report.
+    app::TErrorForm errorForm;
+    app::TErrorReport errorReport(errorForm);
+    app::TAboutForm aboutForm;
+    app::TMainForm mainForm(errorReport, &aboutForm);
+    mainForm.show();
+    result = QApplication::exec();
+  }
   platform::ui::ReleaseUiThread();
   return result;
 }

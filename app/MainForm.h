@@ -1,0 +1,191 @@
+#pragma once
+// The main window: recording buttons, status, and the four collapsible
+// sections "Record from:", "Record to:", "Using settings:" and "Hot Keys:"
+// with their one-line summaries; the format profiles behind "Record to:";
+// the roll-up behaviour, the system menu, the help page and the about box.
+// Recording itself (Record, Pause, Stop) is left to the recording controller.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeySequenceEdit>
+#include <QLineEdit>
+#include <QPushButton>
+#include <memory>
+
+#include "app/AreaChooser.h"
+#include "app/Formats.h"
+#include "app/errordlg.h"
+#include "app/skin/Controls.h"
+#include "app/skin/SkinForm.h"
+
+namespace app {
+
+class TAboutForm;
+
+struct TCaptureArea {
+  int32_t Left = 0;
+  int32_t Top = 0;
+  int32_t Width = 0;
+  int32_t Height = 0;
+  unsigned long Handle = 0;
+};
+
+class TMainForm : public skin::TSkinForm {
+  Q_OBJECT
+ public:
+  static constexpr int kClientWidth = 451;
+  static constexpr int kButtonPanelHeight = 56;
+  static constexpr int kHeaderHeight = 27;
+  enum TSection { sRecordFrom, sRecordTo, sSettings, sHotKeys, kSectionCount };
+  static constexpr int kSectionAmount[kSectionCount] = {60, 155, 103, 60};
+
+  // Creates the window (FormCreate); AProfileFile defaults to
+  // Profiles/Formats.dat beside the program.
+  TMainForm(TErrorReport& AErrorReport, TAboutForm* AAboutForm, const QString& AProfileFile = {});
+  ~TMainForm() override;
+
+  void FormShow();
+  void ReportError(const QString& AMessage, const QString& ACode);
+
+  // Sections.
+  void ExpandSection(TSection ASection);
+  void CollapseSection(TSection ASection);
+  void CollapseAllSections();
+  bool SectionExpanded(TSection ASection) const;
+  QWidget* SectionPanel(TSection ASection) const;
+
+  void ShowCaptionButtons(bool AShow);
+  void spDynamicSkinForm1ChangeRollUpState();
+
+  void SelectCaptureArea(int AKind);
+  void SetAreaChooser(std::unique_ptr<TAreaChooser> AChooser) { FAreaChooser = std::move(AChooser); }
+
+  // Profiles.
+  void FillFormatControls(int AIndex);
+  void cmbProfileChange();
+
+  // Summaries.
+  void UpdateOutputSummary();
+  void UpdateSettingsSummary();
+  void UpdateHotKeySummary();
+
+  // Handlers.
+  void btChooseClick();
+  void chRecordAudioClick();
+  void spSkinCheckRadioBox5Click();
+  void seesrg1Click();
+  void Support1Click();
+  void ProductPage1Click();
+  void About1Click();
+  // Seams of the recording controller: nothing records yet.
+  void btRecordClick() {}
+  void btPauseClick() {}
+  void btStopClick() {}
+
+  // Text of a hot-key field's key in the platform's shortcut notation.
+  static QString HotKeyText(const QKeySequenceEdit* AField);
+
+  // Program-wide values.
+  TCaptureArea CaptureArea;
+  int CollapsedHeight = 0;
+  TFormats Formats;
+  bool ShowAudioHelp = true;
+  int RecordState = 0;
+
+  // Button panel.
+  QWidget* spSkinPanel1;
+  QPushButton* btRecord;
+  QPushButton* btPause;
+  QPushButton* btStop;
+  QPushButton* btTimer;
+  QLabel* lblStatus;
+  QLabel* lblTime;
+  // Section panels, headers.
+  skin::TSectionPanel* spSkinPanel2;
+  skin::TSectionPanel* spSkinPanel3;
+  skin::TSectionPanel* spSkinPanel4;
+  skin::TSectionPanel* spSkinPanel5;
+  skin::TImageButton* btRecordFrom1;
+  skin::TImageButton* btRecordFrom2;
+  skin::TImageButton* btRecordTo1;
+  skin::TImageButton* btRecordTo2;
+  skin::TImageButton* btRecordSettings1;
+  skin::TImageButton* btSettings2;
+  skin::TImageButton* btHotkeys1;
+  skin::TImageButton* btHotkeys2;
+  QLabel* spSkinStdLabel1;
+  QLabel* spSkinStdLabel8;
+  QLabel* spSkinStdLabel2;
+  QLabel* spSkinStdLabel3;
+  skin::TSummaryLabel* lbl1;
+  skin::TSummaryLabel* lbl2;
+  skin::TSummaryLabel* lbl3;
+  skin::TSummaryLabel* lbl4;
+  // Record from.
+  QComboBox* cbRecordType;
+  QPushButton* btEdit;
+  QCheckBox* chRecordAudio;
+  QPushButton* btChoose;
+  // Record to.
+  skin::TDirectoryEdit* edDestination;
+  QLineEdit* edFileName;
+  QComboBox* cmbProfile;
+  QComboBox* cmbVideoResolution;
+  QComboBox* cmbVideoEncoder;
+  QComboBox* cmbVideoBitrate;
+  QComboBox* cmbAudioEncoder;
+  QComboBox* cmbAudioBitrate;
+  QComboBox* cmbChannel;
+  QComboBox* cmbVideoFrameRate;  // never shown
+  QComboBox* cmbSampleRate;      // never shown
+  // Using settings.
+  QCheckBox* spSkinCheckRadioBox2;  // draw a frame
+  QCheckBox* spSkinCheckRadioBox3;  // capture cursor
+  QCheckBox* spSkinCheckRadioBox5;  // minimize
+  QCheckBox* spSkinCheckRadioBox4;  // disable the screensaver
+  // Hot keys.
+  QLabel* lblHkRecord;
+  QLabel* lblHkPause;
+  QLabel* lblHkStop;
+  QLabel* lblHkChooseWindow;
+  QKeySequenceEdit* hkRecord;
+  QKeySequenceEdit* hkPause;
+  QKeySequenceEdit* hkStop;
+  QKeySequenceEdit* hkChooseWindow;
+
+ protected:
+  void showEvent(QShowEvent* AEvent) override;
+
+ private:
+  struct TSectionParts {
+    skin::TSectionPanel* Panel;
+    skin::TImageButton* Expand;
+    skin::TImageButton* Collapse;
+  };
+  // Building the window (MainFormLayout.cpp).
+  void BuildButtonPanel(QWidget* AParent);
+  skin::TSectionPanel* BuildSection(TSection ASection, QWidget* AParent, skin::TImageButton*& AExpand,
+                                    skin::TImageButton*& ACollapse, QLabel*& ATitle,
+                                    skin::TSummaryLabel*& ASummary);
+  void BuildRecordFrom();
+  void BuildRecordTo();
+  void BuildSettings();
+  void BuildHotKeys();
+  void BuildSystemMenu();
+  void ConnectHandlers();
+  void SetDefaultDestination();
+  void LoadFormatsStep(const QString& AProfileFile);
+  void FillList(QComboBox* ACombo, const QString& AAttribute, const QString& ADefault);
+  void hkChange(QKeySequenceEdit* AField);
+  void OpenHelpPage();
+  void RelayoutPanels();
+
+  TErrorReport& FErrorReport;
+  TAboutForm* FAboutForm;
+  std::unique_ptr<TAreaChooser> FAreaChooser;
+  TSectionParts FSections[kSectionCount]{};
+  bool FShown = false;
+  bool FFilling = false;
+};
+
+}  // namespace app
