@@ -20,6 +20,7 @@ struct TTrapTable {
   std::mutex Lock;
   std::vector<TWatched> Displays;
   XErrorHandler Previous = nullptr;
+  XIOErrorHandler PreviousIO = nullptr;
 };
 
 TTrapTable& Table() {
@@ -46,6 +47,22 @@ int OnXError(Display* d, XErrorEvent* e) {
   return previous ? previous(d, e) : 0;
 }
 
+// A broken connection of ours is recorded instead of printed; others go to
+// the handler installed before.
+int OnIOError(Display* d) {
+  TTrapTable& t = Table();
+  XIOErrorHandler previous;
+  {
+    std::lock_guard lock(t.Lock);
+    if (TWatched* w = Find(t, d)) {
+      w->Lost = true;
+      return 0;
+    }
+    previous = t.PreviousIO;
+  }
+  return previous ? previous(d) : 0;
+}
+
 // Called instead of exit() when the connection breaks; Xlib calls then fail.
 void OnIOErrorExit(Display* d, void*) {
   TTrapTable& t = Table();
@@ -59,7 +76,10 @@ TXErrorTrap::TXErrorTrap(Display* ADisplay) : FDisplay(ADisplay) {
   TTrapTable& t = Table();
   std::lock_guard lock(t.Lock);
   static std::once_flag installed;
-  std::call_once(installed, [&t] { t.Previous = XSetErrorHandler(&OnXError); });
+  std::call_once(installed, [&t] {
+    t.Previous = XSetErrorHandler(&OnXError);
+    t.PreviousIO = XSetIOErrorHandler(&OnIOError);
+  });
   t.Displays.push_back({ADisplay, 0, false});
   XSetIOErrorExitHandler(ADisplay, &OnIOErrorExit, nullptr);
 }
