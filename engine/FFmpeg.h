@@ -26,9 +26,9 @@
 #include <vector>
 
 #include "engine/FFmpegException.h"
-#include "engine/FFmpegOptionStore.h"
 #include "engine/FFmpegTypes.h"
 #include "media/FFLog.h"
+#include "media/FFOptions.h"
 #include "platform/Threads.h"
 
 namespace engine {
@@ -279,7 +279,7 @@ class TCustomFFmpeg {
   float Fdts_delta_threshold = 10.0f;
   uint32_t Fsws_flags = 4;
   TBsfChain Fvideo_bitstream_filters, Faudio_bitstream_filters, Fsubtitle_bitstream_filters;
-  TFFOptions FOptions;
+  media::TFFOptions FOptions;
   TPostHooks FPostHooks = 0;
   bool FJoinMode = false;
   int32_t FReadTimeout = 10000;
@@ -302,12 +302,15 @@ class TCustomFFmpeg {
   // ---- lifecycle internals ----
   friend class TConvertThread;
   friend class TReadWatch;
+  friend class TConversionRun;
   void ConvertThreadBody();
   void DoConvert();
   void MarkTerminated();
   void Fail(const std::string& AMessage);
   // The conversion itself (FFmpegRun.cpp).
   void RunConversion();
+  // The per-run set-up, packet loop and drain (FFmpegTranscode.cpp).
+  void Transcode();
   // The packet loop waits here between packets while the task is paused;
   // returns false when the conversion must end.
   bool WaitAtPauseGate();

@@ -2,7 +2,7 @@
 // termination threads; the interrupt checks that let blocking library calls
 // give up.
 #include "engine/FFmpeg.h"
-#include "engine/FFmpegMedia.h"
+#include "engine/FFmpegDevices.h"
 #include "media/FFLoad.h"
 #include "platform/UiHandOver.h"
 

@@ -2,7 +2,9 @@
 // program selection, and copying the input's picture and sound properties
 // into the settings so that outputs opened afterwards inherit them.
 #include "engine/FFmpeg.h"
-#include "engine/FFmpegMedia.h"
+#include "engine/FFmpegDevices.h"
+#include "media/FFUtils.h"
+#include "media/UnicodeProtocol.h"
 #include "media/FFLoad.h"
 
 namespace engine {
@@ -61,7 +63,7 @@ bool TCustomFFmpeg::OpenInputDevice(const std::string& AFileName, const std::str
   AInput->device =
       OpenCaptureDevice(AFormatName, AFileName, Fframe_width, Fframe_height, tb, error, code);
   if (!AInput->device) {
-    FLastErrMsg = error.empty() ? EngineErrorText(AFileName, code) : error;
+    FLastErrMsg = error.empty() ? media::ErrorText(AFileName, code) : error;
     AInput.reset();
     return false;
   }
@@ -96,7 +98,7 @@ bool TCustomFFmpeg::OpenInputDemuxer(const std::string& AFileName, const AVInput
   if (Floop_input) ff::av_dict_set(&params.d, "loop", "1", 0);
 
   // 4. Recorded library options (decoding).
-  FOptions.ApplyLibraryOptions(ic, kOptDecoding);
+  FOptions.ApplyLibraryOptions(ic, FOptions.FormatDefaults(), kOptDecoding, nullptr);
 
   // 5. Forced decoders.
   const AVCodec* vdec = nullptr;
@@ -114,11 +116,18 @@ bool TCustomFFmpeg::OpenInputDemuxer(const std::string& AFileName, const AVInput
 
   // 6. Open, watched.
   ic->flags |= AVFMT_FLAG_NONBLOCK;
-  const std::string url = EngineEncodeFileName(AFileName);
+  std::string url;
+  try {
+    url = media::EncodeFileName(AFileName);
+  } catch (const media::EFileNameError& e) {
+    FLastErrMsg = e.what();
+    ff::avformat_free_context(ic);
+    return false;
+  }
   TReadWatch watch(this);
   int ret = ff::avformat_open_input(&ic, url.c_str(), AFormat, &params.d);
   if (ret < 0) {  // the library has freed the context
-    FLastErrMsg = EngineErrorText(AFileName, ret);
+    FLastErrMsg = media::ErrorText(AFileName, ret);
     return false;
   }
   AInput = std::make_unique<TOpenedInput>();
@@ -192,7 +201,8 @@ bool TCustomFFmpeg::DescribeInput(std::unique_ptr<TOpenedInput> input,
     Fnb_input_codecs = static_cast<int32_t>(Finput_codecs.size());
     switch (par->codec_type) {
       case AVMEDIA_TYPE_VIDEO: {
-        FOptions.ApplyLibraryOptions(ctx.get(), AVMEDIA_TYPE_VIDEO, kOptDecoding | kOptVideo, dec);
+        FOptions.ApplyLibraryOptions(ctx.get(), FOptions.CodecDefaults(AVMEDIA_TYPE_VIDEO),
+                                     kOptDecoding | kOptVideo, dec);
         Fframe_width = par->width;
         Fframe_height = par->height;
         const AVRational sar = st->sample_aspect_ratio.num ? st->sample_aspect_ratio
@@ -229,7 +239,8 @@ bool TCustomFFmpeg::DescribeInput(std::unique_ptr<TOpenedInput> input,
         break;
       }
       case AVMEDIA_TYPE_AUDIO:
-        FOptions.ApplyLibraryOptions(ctx.get(), AVMEDIA_TYPE_AUDIO, kOptDecoding | kOptAudio, dec);
+        FOptions.ApplyLibraryOptions(ctx.get(), FOptions.CodecDefaults(AVMEDIA_TYPE_AUDIO),
+                                     kOptDecoding | kOptAudio, dec);
         Fchannel_layout = par->ch_layout.order == AV_CHANNEL_ORDER_NATIVE
                               ? static_cast<int64_t>(par->ch_layout.u.mask)
                               : 0;

@@ -1,7 +1,8 @@
 // Creating an output file: its container format, its streams from the
 // current settings, its metadata, and the file itself.
 #include "engine/FFmpeg.h"
-#include "engine/FFmpegMedia.h"
+#include "media/FFUtils.h"
+#include "media/UnicodeProtocol.h"
 #include "media/FFLoad.h"
 
 #include <ctime>
@@ -53,7 +54,13 @@ int32_t TCustomFFmpeg::OpenOutput(const std::string& AFileName, bool AJoin) {
   }
   // 2, 4. The muxer context with its format and name (no length limit), and
   // the per-thread interrupt dispatcher.
-  const std::string url = EngineEncodeFileName(AFileName);
+  std::string url;
+  try {
+    url = media::EncodeFileName(AFileName);
+  } catch (const media::EFileNameError& e) {
+    FLastErrMsg = e.what();
+    return -1;
+  }
   AVFormatContext* raw = nullptr;
   if (ff::avformat_alloc_output_context2(&raw, fmt, nullptr, url.c_str()) < 0 || !raw)
     throw FFmpegException("avformat_alloc_context failed");
@@ -118,7 +125,7 @@ int32_t TCustomFFmpeg::OpenOutput(const std::string& AFileName, bool AJoin) {
 
   // 10. Names with a frame number.
   if ((fmt->flags & AVFMT_NEEDNUMBER) && !ff::av_filename_number_test(url.c_str())) {
-    FLastErrMsg = EngineErrorText(AFileName, AVERROR(EDOM));
+    FLastErrMsg = media::ErrorText(AFileName, AVERROR(EDOM));
     dropStreams();
     return -1;
   }
@@ -128,7 +135,7 @@ int32_t TCustomFFmpeg::OpenOutput(const std::string& AFileName, bool AJoin) {
     const int ret = ff::avio_open2(&oc->pb, url.c_str(), AVIO_FLAG_WRITE, &oc->interrupt_callback,
                                    nullptr);
     if (ret < 0) {
-      FLastErrMsg = EngineErrorText(AFileName, ret);
+      FLastErrMsg = media::ErrorText(AFileName, ret);
       dropStreams();
       return -1;
     }
@@ -141,7 +148,7 @@ int32_t TCustomFFmpeg::OpenOutput(const std::string& AFileName, bool AJoin) {
     ff::av_opt_set_int(oc->priv_data, "loop", Floop_output, 0);
   }
   oc->flags |= AVFMT_FLAG_NONBLOCK;
-  FOptions.ApplyLibraryOptions(oc.get(), kOptEncoding);
+  FOptions.ApplyLibraryOptions(oc.get(), FOptions.FormatDefaults(), kOptEncoding, nullptr);
   // 9. Added as the next output.
   Foutput_files[index] = oc.get();
   FOutputOwners.push_back(std::move(oc));

@@ -84,12 +84,12 @@ void TCustomFFmpeg::OptCodecTag(const std::string& AName, const std::string& AVa
 
 void TCustomFFmpeg::OptLibrary(const std::string& AName, const std::string& AValue) {
   if (!FOptions.SetLibraryOption(AName, AValue) && HaltOnInvalidOption)
-    throw FFmpegException(TFFOptions::LastRejection());
+    throw FFmpegException(FOptions.LastRejection());
 }
 
 void TCustomFFmpeg::OptBitRate(const std::string& AName, const std::string& AValue) {
   if (!FOptions.SetLibraryOption(AName, AValue)) {
-    if (HaltOnInvalidOption) throw FFmpegException(TFFOptions::LastRejection());
+    if (HaltOnInvalidOption) throw FFmpegException(FOptions.LastRejection());
     return;
   }
   AVCodecContext* c =

@@ -5,7 +5,8 @@
 #include <cstdarg>
 
 #include "engine/FFmpeg.h"
-#include "engine/FFmpegMedia.h"
+#include "engine/FFmpegDevices.h"
+#include "media/UnicodeProtocol.h"
 #include "media/FFLoad.h"
 
 namespace engine {
@@ -35,7 +36,7 @@ void TOutputCloser::operator()(AVFormatContext* p) const {
   if (hasFile && p->pb) ff::avio_closep(&p->pb);
   if (hasFile && p->url) {
     // An output that never received a byte is not left behind.
-    const std::string name = EngineDecodeFileName(p->url);
+    const std::string name = media::DecodeFileName(p->url);
     struct stat sb {};
     if (::stat(name.c_str(), &sb) == 0 && S_ISREG(sb.st_mode) && sb.st_size == 0)
       ::unlink(name.c_str());
@@ -91,7 +92,7 @@ void TCustomFFmpeg::ResetSettings() {
     Fnb_output_streams_for_file[i] = 0;
   }
   Fnb_input_files = Fnb_output_files = 0;
-  FOptions.InitOptions(Fsws_flags);
+  FOptions.InitOptions(static_cast<int>(Fsws_flags));
   FPostHooks = 0;
   FPostHooksChanged = false;
   FJoinMode = false;

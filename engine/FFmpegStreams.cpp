@@ -97,7 +97,8 @@ void TCustomFFmpeg::NewVideoStream(AVFormatContext* AContext, int32_t AFileIndex
     AVRational rate = Fframe_rate;
     if (rate.num <= 0 || rate.den <= 0) rate = AVRational{25, 1};
     const AVCodec* codec = c->codec ? c->codec : ff::avcodec_find_encoder(c->codec_id);
-    FOptions.ApplyLibraryOptions(c, AVMEDIA_TYPE_VIDEO, kOptEncoding | kOptVideo, codec);
+    FOptions.ApplyLibraryOptions(c, FOptions.CodecDefaults(AVMEDIA_TYPE_VIDEO),
+                                 kOptEncoding | kOptVideo, codec);
     if (codec && codec->supported_framerates && !Fforce_fps)
       rate = codec->supported_framerates[ff::av_find_nearest_q_idx(rate, codec->supported_framerates)];
     c->time_base = AVRational{rate.den, rate.num};
@@ -191,7 +192,8 @@ void TCustomFFmpeg::NewAudioStream(AVFormatContext* AContext, int32_t AFileIndex
     c->sample_rate = Faudio_sample_rate;
   } else {
     const AVCodec* codec = c->codec ? c->codec : ff::avcodec_find_encoder(c->codec_id);
-    FOptions.ApplyLibraryOptions(c, AVMEDIA_TYPE_AUDIO, kOptEncoding | kOptAudio, codec);
+    FOptions.ApplyLibraryOptions(c, FOptions.CodecDefaults(AVMEDIA_TYPE_AUDIO),
+                                 kOptEncoding | kOptAudio, codec);
     if (Faudio_qscale > -99999) {
       c->flags |= AV_CODEC_FLAG_QSCALE;
       c->global_quality = static_cast<int>(FF_QP2LAMBDA * Faudio_qscale);
@@ -239,7 +241,8 @@ void TCustomFFmpeg::NewSubtitleStream(AVFormatContext* AContext, int32_t AFileIn
   if (AContext->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   if (!copy) {
     const AVCodec* codec = c->codec ? c->codec : ff::avcodec_find_encoder(c->codec_id);
-    FOptions.ApplyLibraryOptions(c, AVMEDIA_TYPE_SUBTITLE, kOptEncoding | kOptSubtitle, codec);
+    FOptions.ApplyLibraryOptions(c, FOptions.CodecDefaults(AVMEDIA_TYPE_SUBTITLE),
+                                 kOptEncoding | kOptSubtitle, codec);
   }
   if (!Fsubtitle_language.empty())
     ff::av_dict_set(&st->metadata, "language", Fsubtitle_language.c_str(), 0);

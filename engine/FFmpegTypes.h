@@ -12,6 +12,15 @@
 
 namespace engine {
 
+// Option masks of the library options copied into a context.
+enum : int {
+  kOptEncoding = AV_OPT_FLAG_ENCODING_PARAM,
+  kOptDecoding = AV_OPT_FLAG_DECODING_PARAM,
+  kOptAudio = AV_OPT_FLAG_AUDIO_PARAM,
+  kOptVideo = AV_OPT_FLAG_VIDEO_PARAM,
+  kOptSubtitle = AV_OPT_FLAG_SUBTITLE_PARAM,
+};
+
 struct TCodecCtxFree {
   void operator()(AVCodecContext* p) const { ff::avcodec_free_context(&p); }
 };

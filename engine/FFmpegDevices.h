@@ -1,8 +1,8 @@
 #pragma once
-// What the engine takes from the media runtime and the capture devices: the
-// text of a library result code, file names between the program and the
-// libraries, and inputs that are capture devices. One place, so the engine
-// code reads the same whichever unit provides them.
+// Inputs that are capture devices: the engine opens an input whose format
+// name is a registered capture device through the device's adapter instead
+// of the library's demuxer, reads its packets through it, and holds it while
+// the task is paused.
 
 #include <memory>
 #include <string>
@@ -11,14 +11,7 @@
 
 namespace engine {
 
-// APrefix + ": " + the text of a library result code.
-std::string EngineErrorText(const std::string& APrefix, int ACode);
-// The 8-bit name handed to the libraries for a program file name.
-std::string EngineEncodeFileName(const std::string& AName);
-// The program's name for a name read back from a library context.
-std::string EngineDecodeFileName(const std::string& AName8);
-
-// An input opened through a capture device instead of a demuxer.
+// An input opened through a capture device.
 class TEngineDeviceInput {
  public:
   virtual ~TEngineDeviceInput() = default;
@@ -31,8 +24,9 @@ class TEngineDeviceInput {
 
 // True when AFormatName names a registered capture device.
 bool IsCaptureDevice(const std::string& AFormatName);
-// Opens a capture device with its option string; null with the reason in
-// AError when the device refuses.
+// Opens a capture device with its option string and the engine's frame size
+// and time base ({0,0} when none); null with the reason in AError and the
+// library code in ACode when the device refuses.
 std::unique_ptr<TEngineDeviceInput> OpenCaptureDevice(const std::string& AFormatName,
                                                       const std::string& AOptions, int AWidth,
                                                       int AHeight, AVRational ATimeBase,
