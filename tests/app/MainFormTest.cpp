@@ -301,3 +301,30 @@ TEST(Skin, DraggingSnapsToTheScreenEdges) {
   EXPECT_EQ(SnapToEdges(QPoint(1280 - 453 - 9, 1024 - 190 + 4), window, screen), QPoint(1280 - 453, 1024 - 190));
   EXPECT_EQ(SnapToEdges(QPoint(-7, -3), window, screen), QPoint(0, 0));
 }
+
+TEST(Skin, CaptionBarMenuAndRollUp) {
+  app::skin::TSkinForm form(451);
+  form.SetCaption("Frame");
+  form.SetClientHeight(100);
+  form.SystemMenu()->addAction("About");
+  form.show();
+  QWidget* bar = nullptr;
+  for (QLabel* label : form.findChildren<QLabel*>()) {
+    if (label->text() == "Frame") bar = label->parentWidget();
+  }
+  ASSERT_NE(bar, nullptr);
+  QTest::mouseClick(bar, Qt::RightButton, {}, QPoint(200, 10));
+  EXPECT_TRUE(form.SystemMenu()->isVisible());
+  form.SystemMenu()->hide();
+
+  int changes = 0;
+  form.OnChangeRollUpState = [&] { ++changes; };
+  QTest::mouseDClick(bar, Qt::LeftButton, {}, QPoint(200, 10));
+  EXPECT_TRUE(form.RollUpState());
+  EXPECT_EQ(form.height(), app::skin::TSkinForm::kCaptionHeight + 2);
+  form.SetClientHeight(150);  // while rolled up only the stored height changes
+  EXPECT_EQ(form.height(), app::skin::TSkinForm::kCaptionHeight + 2);
+  form.SetRollUpState(false);
+  EXPECT_EQ(form.ClientHeight(), 150);
+  EXPECT_EQ(changes, 2);
+}
