@@ -86,6 +86,7 @@ TErrorForm::TErrorForm(QWidget* AParent) : QDialog(AParent) {
 
 void TErrorForm::showEvent(QShowEvent* AEvent) {
   // The message may need more lines than the dialog's usual height has.
+  layout()->activate();
   const int extra = std::max(0, lblErrorText->heightForWidth(lblErrorText->width()) -
                                     lblErrorText->fontMetrics().height());
   setFixedHeight(kClientHeight + extra);

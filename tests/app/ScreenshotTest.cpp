@@ -67,3 +67,13 @@ TEST(Screenshots, MainWindowAboutAndError) {
   platform::desktop::SetShellOpenHandler(nullptr);
   platform::desktop::SetMessageHandler(nullptr);
 }
+
+TEST(Screenshots, LongErrorMessagesGetRoom) {
+  app::TErrorForm errorForm;
+  errorForm.lblErrorText->setText(QString("Cannot write the file: no space left on device. ").repeated(4));
+  errorForm.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&errorForm));
+  EXPECT_GT(errorForm.height(), app::TErrorForm::kClientHeight);
+  EXPECT_LT(errorForm.height(), app::TErrorForm::kClientHeight + 80);
+  Save(errorForm, "error-long.png");
+}
