@@ -117,3 +117,38 @@ TEST(MailDelivery, NoServerOpensTheMailLink) {
   EXPECT_TRUE(rig.Desktop.Opened[0].contains("&body=Error%20adding%20hotkeys%20%3BCODE%20LINE%20MARK%3ACLM_AddHotKey"));
   EXPECT_EQ(rig.Report.LogHistory().last(), "CODE LINE MARK: CLM_AddHotKey");
 }
+
+TEST(MailDelivery, RefusedLoginOpensTheMailLink) {
+  const int port = FreePort();
+  ASSERT_GT(port, 0);
+  QTemporaryDir dir;
+  TMailRig rig(port);
+  TSmtpServer server;
+  ASSERT_TRUE(server.Start(port, dir.filePath("mail.json"), rig.Report.MailSettings()));
+  app::TMailSettings wrong = rig.Report.MailSettings();
+  wrong.Password = "not the password";
+  rig.Report.SetMailSettings(wrong);
+  rig.Report.ReportError("Error loading formats", "CLM_LoadFormats");
+  EXPECT_FALSE(QFile::exists(server.OutFile));
+  ASSERT_EQ(rig.Desktop.Opened.size(), 1);
+  EXPECT_TRUE(rig.Desktop.Opened[0].startsWith("mailto:"));
+}
+
+TEST(MailMessage, HeadersCannotBeInjectedAndLongLinesAreBroken) {
+  app::TMailMessage message;
+  message.From = "a@b\r\nBcc: someone@else";
+  message.Recipients = {"support@quorvane.com"};
+  message.Subject = "ERROR REPORT | Quorvane Screen Recorder";
+  message.Body = {QString(600, QChar(0x00FC)), "end"};  // 1200 bytes of two-byte characters
+  const QByteArray wire = QByteArray::fromStdString(app::ComposeMessage(message));
+  EXPECT_FALSE(wire.contains("\r\nBcc:"));
+  EXPECT_TRUE(wire.contains("From: <a@b  Bcc: someone@else>\r\n"));
+  const QList<QByteArray> lines = wire.split('\n');
+  for (const QByteArray& line : lines) EXPECT_LE(line.size(), 998 + 1);
+  const qsizetype body = wire.indexOf("\r\n\r\n") + 4;
+  const QList<QByteArray> bodyLines = wire.mid(body).split('\n');
+  ASSERT_GE(bodyLines.size(), 3);
+  // Broken between characters, never inside one.
+  EXPECT_EQ(QString::fromUtf8(bodyLines[0].chopped(1) + bodyLines[1].chopped(1)), QString(600, QChar(0x00FC)));
+  EXPECT_EQ(bodyLines[2], "end\r");
+}
