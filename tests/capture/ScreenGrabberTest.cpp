@@ -263,3 +263,17 @@ TEST_F(Grabber, APauseShiftsTheScheduleInsteadOfLeavingAGap) {
   ASSERT_GT(Read(), 0);
   EXPECT_EQ(pkt->pts, 3400000);
 }
+
+TEST_F(Grabber, FractionalRatesDoNotDrift) {
+  ASSERT_EQ(Open("framesize=2,2;framerate=30000/1001"), 0);
+  int64_t previous = -1;
+  for (int n = 0; n <= 3000; ++n) {
+    ASSERT_GT(Read(), 0);
+    if (previous >= 0) {
+      ASSERT_GE(pkt->pts - previous, 33366);
+      ASSERT_LE(pkt->pts - previous, 33367);
+    }
+    previous = pkt->pts;
+  }
+  EXPECT_EQ(previous, 100100000);  // 3000 frames at 29.97 per second: 100.1 s
+}
