@@ -1,16 +1,44 @@
 #include "engine/FFmpegDevices.h"
 
-namespace engine {
+#include "capture/CaptureInput.h"
 
-// No capture devices are registered in this build yet.
-bool IsCaptureDevice(const std::string&) { return false; }
+namespace engine {
+namespace {
+
+// The capture unit's input adapter behind the engine's device interface.
+class TCaptureDeviceInput final : public TEngineDeviceInput {
+ public:
+  AVFormatContext* Context() const override { return FInput.Context(); }
+  int ReadPacket(AVPacket* APacket) override { return FInput.ReadPacket(APacket); }
+  void Pause() override { FInput.Pause(); }
+  void Resume() override { FInput.Resume(); }
+  capture::TDeviceInput& Input() { return FInput; }
+
+ private:
+  capture::TDeviceInput FInput;
+};
+
+}  // namespace
+
+bool IsCaptureDevice(const std::string& AFormatName) {
+  return capture::TDeviceInput::IsDevice(AFormatName);
+}
 
 std::unique_ptr<TEngineDeviceInput> OpenCaptureDevice(const std::string& AFormatName,
-                                                      const std::string&, int, int, AVRational,
+                                                      const std::string& AOptions, int AWidth,
+                                                      int AHeight, AVRational ATimeBase,
                                                       std::string& AError, int& ACode) {
-  AError = "Unknown input format: \"" + AFormatName + "\"";
-  ACode = AVERROR(EINVAL);
-  return nullptr;
+  auto input = std::make_unique<TCaptureDeviceInput>();
+  capture::TFormatParameters params;
+  params.width = AWidth;
+  params.height = AHeight;
+  params.time_base = ATimeBase;
+  ACode = input->Input().Open(AFormatName, AOptions, &params);
+  if (ACode < 0) {
+    AError = input->Input().LastErrMsg();
+    return nullptr;
+  }
+  return input;
 }
 
 }  // namespace engine
