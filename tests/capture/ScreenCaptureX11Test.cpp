@@ -2,6 +2,10 @@
 // 1280x1024x24, 1: 640x480x16, 2: 640x480x8, no window manager).
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -37,6 +41,43 @@ std::string ScreenDisplay(int screen) {
 // The pattern drawn into the test windows, a 24-bit value per position.
 uint32_t Pattern(int x, int y) { return uint32_t(x * 3 & 0xFF) << 16 | uint32_t(y * 5 & 0xFF) << 8 | uint32_t((x + y) & 0xFF); }
 
+// An Xvfb of the test's own on a free display number (for depths the shared
+// server does not offer); killed and reaped when the object goes.
+class TPrivateXvfb {
+ public:
+  explicit TPrivateXvfb(const char* AScreen) {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    FPid = fork();
+    if (FPid == 0) {
+      close(fds[0]);
+      const std::string fd = std::to_string(fds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0", AScreen,
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    // The server writes the number and then a line break, maybe in two
+    // writes; closing early would make the second one fail.
+    std::string number;
+    char c = 0;
+    while (FPid > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (!number.empty() && c == '\n') FDisplay = ":" + number;
+  }
+  ~TPrivateXvfb() {
+    if (FPid > 0) {
+      kill(FPid, SIGTERM);
+      waitpid(FPid, nullptr, 0);
+    }
+  }
+  const std::string& Display() const { return FDisplay; }
+
+ private:
+  pid_t FPid = -1;
+  std::string FDisplay;  // empty when the server did not start
+};
+
 class X11Screen : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -46,18 +87,21 @@ class X11Screen : public ::testing::Test {
   void SetUp() override {
     const char* d = std::getenv("DISPLAY");
     FSavedDisplay = d ? d : "";
-    Connect(0);
+    ASSERT_NO_FATAL_FAILURE(Connect(0));
   }
   void TearDown() override {
     in.Close();
     if (dpy) XCloseDisplay(dpy);
+    dpy = nullptr;
     setenv("DISPLAY", FSavedDisplay.c_str(), 1);
   }
   // Points DISPLAY (and the test's own connection) at one screen.
   void Connect(int screen) {
     if (dpy) XCloseDisplay(dpy);
+    dpy = nullptr;
     setenv("DISPLAY", ScreenDisplay(screen).c_str(), 1);
-    dpy = XOpenDisplay(nullptr);
+    // A busy server may refuse a connection for a moment.
+    for (int attempt = 0; attempt < 20 && !(dpy = XOpenDisplay(nullptr)); ++attempt) usleep(100000);
     ASSERT_NE(dpy, nullptr) << "no X server at " << ScreenDisplay(screen);
     scr = DefaultScreen(dpy);
   }
@@ -202,7 +246,7 @@ TEST_F(X11Screen, DrawsTheCursorWherePointerWasWarped) {
 }
 
 TEST_F(X11Screen, SixteenBitScreenGivesRGB565) {
-  Connect(1);
+  ASSERT_NO_FATAL_FAILURE(Connect(1));
   MakeWindow(10, 10, 20, 20, false, 0xF800);  // pure red in 5-6-5
   ASSERT_EQ(in.Open("screencapture", "offset=10,10;framesize=21,20"), 0) << in.LastErrMsg();
   EXPECT_EQ(in.CodecParameters()->format, AV_PIX_FMT_RGB565LE);
@@ -214,7 +258,7 @@ TEST_F(X11Screen, SixteenBitScreenGivesRGB565) {
 }
 
 TEST_F(X11Screen, EightBitScreenGivesPAL8WithThePaletteOnEveryPacket) {
-  Connect(2);
+  ASSERT_NO_FATAL_FAILURE(Connect(2));
   XColor red{};
   red.red = 0xFFFF;
   ASSERT_TRUE(XAllocColor(dpy, DefaultColormap(dpy, scr), &red));
@@ -247,4 +291,23 @@ TEST_F(X11Screen, PacesFramesOnTheClock) {
   // Five periods of 50 ms; generous upper bound for a busy machine.
   const int64_t elapsed = ff::av_gettime_relative() - start;
   EXPECT_GE(elapsed, 240000);
+}
+
+TEST_F(X11Screen, FifteenBitScreenGivesRGB555) {
+  TPrivateXvfb server("64x48x15");
+  if (server.Display().empty()) GTEST_SKIP() << "no Xvfb to start";
+  XCloseDisplay(dpy);
+  setenv("DISPLAY", server.Display().c_str(), 1);
+  dpy = XOpenDisplay(nullptr);
+  ASSERT_NE(dpy, nullptr);
+  scr = DefaultScreen(dpy);
+  MakeWindow(0, 0, 64, 48, false, 0x7C00);  // pure red in 5-5-5
+  ASSERT_EQ(in.Open("screencapture", "offset=1,1;framesize=9,4"), 0) << in.LastErrMsg();
+  EXPECT_EQ(in.CodecParameters()->format, AV_PIX_FMT_RGB555LE);
+  ASSERT_EQ(Read(), 9 * 4 * 2);
+  EXPECT_EQ(pkt->data[0] | pkt->data[1] << 8, 0x7C00);
+  EXPECT_EQ(pkt->data[70] | pkt->data[71] << 8, 0x7C00);
+  in.Close();
+  XCloseDisplay(dpy);
+  dpy = nullptr;
 }

@@ -195,6 +195,10 @@ TEST(CursorBlend, SixteenBitAndPalettedFrames) {
   uint8_t rgb555[2] = {0, 0};
   BlendCursor(c, platform::TPixelLayout::RGB555, rgb555, 1, 1, 1, 0, nullptr);
   EXPECT_EQ(rgb555[0] | rgb555[1] << 8, 0x7FFF);
+  uint8_t bgr24[6] = {1, 2, 3, 4, 5, 6};
+  BlendCursor(c, platform::TPixelLayout::BGR24, bgr24, 2, 1, 0, 0, nullptr);
+  EXPECT_EQ(bgr24[0] + bgr24[1] + bgr24[2], 6);  // left of the cursor: untouched
+  EXPECT_EQ(bgr24[3] & bgr24[4] & bgr24[5], 0xFF);
   uint32_t palette[256];
   for (int i = 0; i < 256; ++i) palette[i] = 0xFF000000u | uint32_t(i);  // shades of blue
   palette[9] = 0xFFFFFFFFu;
