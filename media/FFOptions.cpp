@@ -93,18 +93,35 @@ void TFFOptions::Reject(std::string AText) {
   RejectionText() = std::move(AText);
 }
 
-bool TFFOptions::FoundInPrivateTables(const std::string& AName) const {
+// Looks the name up in the private tables of every codec, then of every
+// muxer. The value is tried on a fresh private context of each table that
+// declares the name: one that takes it is enough.
+TFFOptions::TPrivateCheck TFFOptions::CheckPrivateTables(const std::string& AName,
+                                                         const std::string& AValue) const {
+  bool found = false;
+  auto declares = [&](const AVClass* const* AClass) {
+    return ff::av_opt_find(const_cast<AVClass**>(AClass), AName.c_str(), nullptr, 0,
+                           AV_OPT_SEARCH_FAKE_OBJ) != nullptr;
+  };
   void* it = nullptr;
-  while (const AVCodec* codec = ff::av_codec_iterate(&it))
-    if (codec->priv_class &&
-        ff::av_opt_find(const_cast<AVClass**>(&codec->priv_class), AName.c_str(), nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ))
-      return true;
+  while (const AVCodec* codec = ff::av_codec_iterate(&it)) {
+    if (!codec->priv_class || !declares(&codec->priv_class)) continue;
+    found = true;
+    std::unique_ptr<AVCodecContext, CodecContextFree> ctx(ff::avcodec_alloc_context3(codec));
+    if (ctx && ctx->priv_data && ff::av_opt_set(ctx->priv_data, AName.c_str(), AValue.c_str(), 0) >= 0)
+      return TPrivateCheck::Accepted;
+  }
   it = nullptr;
-  while (const AVOutputFormat* muxer = ff::av_muxer_iterate(&it))
-    if (muxer->priv_class &&
-        ff::av_opt_find(const_cast<AVClass**>(&muxer->priv_class), AName.c_str(), nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ))
-      return true;
-  return false;
+  while (const AVOutputFormat* muxer = ff::av_muxer_iterate(&it)) {
+    if (!muxer->priv_class || !declares(&muxer->priv_class)) continue;
+    found = true;
+    AVFormatContext* raw = nullptr;
+    ff::avformat_alloc_output_context2(&raw, muxer, nullptr, nullptr);
+    std::unique_ptr<AVFormatContext, FormatContextFree> ctx(raw);
+    if (ctx && ctx->priv_data && ff::av_opt_set(ctx->priv_data, AName.c_str(), AValue.c_str(), 0) >= 0)
+      return TPrivateCheck::Accepted;
+  }
+  return found ? TPrivateCheck::Refused : TPrivateCheck::NotFound;
 }
 
 bool TFFOptions::SetLibraryOption(const std::string& AName, const std::string& AValue) {
@@ -139,14 +156,15 @@ bool TFFOptions::SetLibraryOption(const std::string& AName, const std::string& A
     if (found) ret = ff::av_opt_set(ctx, name.c_str() + 1, value, 0);
   }
 
-  if (found && ret < 0) {
+  const TPrivateCheck priv = found ? TPrivateCheck::NotFound : CheckPrivateTables(name, AValue);
+  if ((found && ret < 0) || priv == TPrivateCheck::Refused) {
     Reject("Invalid value \"" + AValue + "\" for option \"" + name + "\"");
     return false;
   }
   if (found) {
     FNames.emplace_back(found->name);
     FValues.emplace_back(std::nullopt);
-  } else if (FoundInPrivateTables(name)) {
+  } else if (priv == TPrivateCheck::Accepted) {
     FNames.push_back(name);
     FValues.emplace_back(AValue);
   } else {

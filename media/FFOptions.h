@@ -73,7 +73,8 @@ class TFFOptions {
   static constexpr int kTypeCount = 5;  // video, audio, data, subtitle, attachment
 
   void Reject(std::string AText);
-  bool FoundInPrivateTables(const std::string& AName) const;
+  enum class TPrivateCheck { NotFound, Accepted, Refused };
+  TPrivateCheck CheckPrivateTables(const std::string& AName, const std::string& AValue) const;
 
   std::vector<std::string> FNames;
   std::vector<std::optional<std::string>> FValues;

@@ -9,6 +9,15 @@
 
 namespace media {
 
+TAVPicture PictureOf(const AVFrame& AFrame) {
+  TAVPicture picture{};
+  for (int i = 0; i < 4; ++i) {
+    picture.data[i] = AFrame.data[i];
+    picture.linesize[i] = AFrame.linesize[i];
+  }
+  return picture;
+}
+
 std::string ErrorText(const std::string& APrefix, int ACode) {
   return APrefix + ": " + ErrorCodeText(ACode);
 }

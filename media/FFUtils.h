@@ -11,7 +11,14 @@
 #include <memory>
 #include <string>
 
+#include "media/FFPicture.h"
+
+struct AVFrame;
+
 namespace media {
+
+// The planes and line sizes of a frame as a plain picture (hooks, converter).
+TAVPicture PictureOf(const AVFrame& AFrame);
 
 // The text of a library result code ("No such file or directory").
 std::string ErrorCodeText(int ACode);

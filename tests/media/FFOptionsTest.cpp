@@ -127,6 +127,11 @@ TEST_F(FFOptionsTest, PrivateMuxerOptionReachesTheMp4Muxer) {
   ASSERT_NE(faststart, nullptr);
   EXPECT_EQ(flags & faststart->default_val.i64, faststart->default_val.i64);
   EXPECT_EQ(mp4->packet_size, 2048u);
+
+  // A private option's value is checked against the tables that declare it.
+  EXPECT_FALSE(Store.SetLibraryOption("movflags", "+no_such_flag"));
+  EXPECT_EQ(Store.LastRejection(), "Invalid value \"+no_such_flag\" for option \"movflags\"");
+  EXPECT_EQ(Store.Count(), 2);
 }
 
 TEST_F(FFOptionsTest, RefusalsAreLoggedAndKept) {

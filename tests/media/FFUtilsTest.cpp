@@ -154,6 +154,9 @@ TEST(FFUtils, VideoSinkConvertsBgr0ToYuv420p) {
   EXPECT_NEAR(out->data[0][10 * out->linesize[0] + 5], 16, 2);    // black, limited range
   EXPECT_NEAR(out->data[0][10 * out->linesize[0] + 50], 235, 2);  // white
   EXPECT_NEAR(out->data[1][5 * out->linesize[1] + 25], 128, 2);   // no colour
+  const TAVPicture picture = PictureOf(*out);
+  EXPECT_EQ(picture.data[2], out->data[2]);
+  EXPECT_EQ(picture.linesize[1], out->linesize[1]);
   ff::av_frame_unref(out.get());
 
   ASSERT_GE(ff::av_buffersrc_add_frame(src, nullptr), 0);  // end of stream
