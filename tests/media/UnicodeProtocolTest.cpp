@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "media/FFBindings.h"
@@ -81,7 +83,7 @@ std::string WriteAndReadBack(const std::string& AName, const std::string& ABytes
 TEST(UnicodeProtocol, NonAsciiNamesReachTheLibrary) {
   ASSERT_TRUE(FFLoader().Load(kEncoderLibraries)) << FFLoader().LastErrMsg();
   const auto dir = std::filesystem::temp_directory_path() / "qsr-unicode-Запись-日本";
-  std::filesystem::remove_all(dir);
+  if (!::testing::Test::HasFailure()) std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   const std::string name = (dir / "клип ü 🎥.bin").string();
   const std::string bytes = "payload\x01\x02 with bytes";
@@ -92,10 +94,65 @@ TEST(UnicodeProtocol, NonAsciiNamesReachTheLibrary) {
   EXPECT_EQ(WriteAndReadBack(MakeUnicodeURL(name), "second"), "second");
   EXPECT_EQ(std::filesystem::file_size(std::filesystem::path(name)), 6u);
 
+  // A whole media file: muxed under the name, found again by the demuxer.
+  const std::string video = (dir / "Запись экрана 01.nut").string();
+  {
+    AVFormatContext* raw = nullptr;
+    const std::string url = EncodeFileName(std::string_view(video));
+    ASSERT_GE(ff::avformat_alloc_output_context2(&raw, nullptr, nullptr, url.c_str()), 0);
+    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> out(raw, [](AVFormatContext* c) {
+      ff::avio_closep(&c->pb);
+      ff::avformat_free_context(c);
+    });
+    EXPECT_STREQ(out->oformat->name, "nut");  // guessed from the name's extension
+    AVStream* st = ff::avformat_new_stream(out.get(), nullptr);
+    ASSERT_NE(st, nullptr);
+    st->time_base = {1, 25};
+    st->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;
+    st->codecpar->codec_id = AV_CODEC_ID_RAWVIDEO;
+    st->codecpar->format = AV_PIX_FMT_GRAY8;
+    st->codecpar->width = 16;
+    st->codecpar->height = 16;
+    ASSERT_GE(ff::avio_open(&out->pb, url.c_str(), AVIO_FLAG_WRITE), 0);
+    ASSERT_GE(ff::avformat_write_header(out.get(), nullptr), 0);
+    for (int i = 0; i < 3; ++i) {
+      AVPacket* pkt = ff::av_packet_alloc();
+      ASSERT_GE(ff::av_new_packet(pkt, 256), 0);
+      std::memset(pkt->data, 40 * i, 256);
+      pkt->pts = pkt->dts = ff::av_rescale_q(i, {1, 25}, st->time_base);
+      pkt->flags |= AV_PKT_FLAG_KEY;
+      EXPECT_GE(ff::av_interleaved_write_frame(out.get(), pkt), 0);
+      ff::av_packet_free(&pkt);
+    }
+    ASSERT_GE(ff::av_write_trailer(out.get()), 0);
+  }
+  {
+    AVFormatContext* in = nullptr;
+    ASSERT_GE(ff::avformat_open_input(&in, EncodeFileName(std::string_view(video)).c_str(), nullptr, nullptr), 0);
+    std::unique_ptr<AVFormatContext*, void (*)(AVFormatContext**)> guard(&in, ff::avformat_close_input);
+    ASSERT_GE(ff::avformat_find_stream_info(in, nullptr), 0);
+    EXPECT_EQ(DecodeFileName(in->url), video);
+    ASSERT_EQ(in->nb_streams, 1u);
+    EXPECT_EQ(in->streams[0]->codecpar->width, 16);
+    int packets = 0;
+    AVPacket* pkt = ff::av_packet_alloc();
+    int r;
+    while ((r = ff::av_read_frame(in, pkt)) >= 0) {
+      EXPECT_EQ(pkt->size, 256);
+      if (pkt->size == 256) {
+        EXPECT_EQ(pkt->data[100], 40 * packets);
+      }
+      ++packets;
+      ff::av_packet_unref(pkt);
+    }
+    ff::av_packet_free(&pkt);
+    EXPECT_EQ(packets, 3) << ff::err2str(r);
+  }
+
   // A name that does not exist fails in the library with its own code.
   AVIOContext* in = nullptr;
   EXPECT_EQ(ff::avio_open(&in, EncodeFileName(std::string_view((dir / "нет.bin").string())).c_str(),
                           AVIO_FLAG_READ),
             AVERROR(ENOENT));
-  std::filesystem::remove_all(dir);
+  if (!::testing::Test::HasFailure()) std::filesystem::remove_all(dir);
 }
