@@ -45,15 +45,15 @@ uint32_t Pattern(int x, int y) { return uint32_t(x * 3 & 0xFF) << 16 | uint32_t(
 // server does not offer); killed and reaped when the object goes.
 class TPrivateXvfb {
  public:
-  explicit TPrivateXvfb(const char* AScreen) {
+  explicit TPrivateXvfb(const char* AScreen, const char* AExtraOption = nullptr, const char* AExtraValue = nullptr) {
     int fds[2];
     if (pipe(fds) != 0) return;
     FPid = fork();
     if (FPid == 0) {
       close(fds[0]);
       const std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0", AScreen,
-             static_cast<char*>(nullptr));
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0", AScreen, AExtraOption,
+             AExtraValue, static_cast<char*>(nullptr));
       _exit(127);
     }
     close(fds[1]);
@@ -307,6 +307,27 @@ TEST_F(X11Screen, FifteenBitScreenGivesRGB555) {
   ASSERT_EQ(Read(), 9 * 4 * 2);
   EXPECT_EQ(pkt->data[0] | pkt->data[1] << 8, 0x7C00);
   EXPECT_EQ(pkt->data[70] | pkt->data[71] << 8, 0x7C00);
+  in.Close();
+  XCloseDisplay(dpy);
+  dpy = nullptr;
+}
+
+TEST_F(X11Screen, WithoutSharedMemoryImagesComeThroughXGetImage) {
+  TPrivateXvfb server("320x240x24", "-extension", "MIT-SHM");
+  if (server.Display().empty()) GTEST_SKIP() << "no Xvfb to start";
+  XCloseDisplay(dpy);
+  setenv("DISPLAY", server.Display().c_str(), 1);
+  dpy = XOpenDisplay(nullptr);
+  ASSERT_NE(dpy, nullptr);
+  scr = DefaultScreen(dpy);
+  int major = 0, minor = 0;
+  Bool pixmaps = False;
+  EXPECT_FALSE(XQueryExtension(dpy, "MIT-SHM", &major, &minor, &pixmaps));
+  MakeWindow(100, 50, 64, 48, true);
+  ASSERT_EQ(in.Open("screencapture", "offset=90,45;framesize=31,20"), 0) << in.LastErrMsg();
+  ASSERT_EQ(Read(), 31 * 20 * 4);
+  for (int y = 5; y < 20; ++y)
+    for (int x = 10; x < 31; ++x) ASSERT_EQ(Pixel32(x, y), Pattern(x - 10, y - 5)) << x << "," << y;
   in.Close();
   XCloseDisplay(dpy);
   dpy = nullptr;
