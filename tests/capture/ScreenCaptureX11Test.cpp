@@ -133,6 +133,7 @@ class X11Screen : public ::testing::Test {
     return win;
   }
   int Read() { return in.ReadPacket(pkt.get()); }
+  Twin32_grab& Record() { return *static_cast<Twin32_grab*>(in.Context()->priv_data); }
   uint32_t Pixel32(int x, int y) const {
     uint32_t v;
     std::memcpy(&v, pkt->data + (y * in.CodecParameters()->width + x) * 4, 4);
@@ -215,6 +216,21 @@ TEST_F(X11Screen, CapturesByTitleAndFallsBackToTheWholeScreen) {
   EXPECT_EQ(in.CodecParameters()->width, 40);
   ASSERT_GT(Read(), 0);
   EXPECT_EQ(Pixel32(20, 15), 0x00FF00u);
+  in.Close();
+
+  // _NET_WM_NAME (UTF-8) comes before WM_NAME.
+  const Window other = MakeWindow(300, 600, 24, 16, false, 0x0000FF);
+  XStoreName(dpy, other, "legacy name");
+  const std::string utf8 = "Gr\xC3\xBC\xC3\x9F" "e \xE2\x80\x93 Entwurf";
+  XChangeProperty(dpy, other, XInternAtom(dpy, "_NET_WM_NAME", False), XInternAtom(dpy, "UTF8_STRING", False), 8,
+                  PropModeReplace, reinterpret_cast<const unsigned char*>(utf8.data()), int(utf8.size()));
+  XSync(dpy, False);
+  ASSERT_EQ(in.Open("screencapture", "client=1;title=" + utf8), 0);
+  EXPECT_EQ(Record().window_handle, other);
+  EXPECT_EQ(in.CodecParameters()->width, 24);
+  in.Close();
+  ASSERT_EQ(in.Open("screencapture", "title=legacy name"), 0);
+  EXPECT_EQ(Record().window_handle, 0u);  // hidden behind its _NET_WM_NAME
   in.Close();
 
   ASSERT_EQ(in.Open("screencapture", "title=qsr target"), 0);  // not exact: no match
