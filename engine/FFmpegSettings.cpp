@@ -7,6 +7,7 @@
 #include "engine/FFmpeg.h"
 #include "engine/FFmpegDevices.h"
 #include "media/UnicodeProtocol.h"
+#include "platform/UiHandOver.h"
 #include "media/FFLoad.h"
 
 namespace engine {
@@ -75,7 +76,11 @@ TCustomFFmpeg::TCustomFFmpeg(int32_t AMaxFiles) : FMaxFiles(AMaxFiles) {
 TCustomFFmpeg::~TCustomFFmpeg() {
   Stop(true);
   if (FConvertThread) FConvertThread->Join();
-  if (FTermThread) FTermThread->Join();
+  if (FTermThread) {
+    // The termination handler may hand work to the UI thread: serve it.
+    if (platform::ui::IsUiThread()) platform::ui::WaitServing(FTermThread->Finished());
+    FTermThread->Join();
+  }
   FreeResources();
   FOptions.UninitOptions();
 }

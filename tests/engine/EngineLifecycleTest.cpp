@@ -67,6 +67,19 @@ TEST_F(EngineLifecycle, CancelOfANeverStartedTaskTerminatesOnAnotherThread) {
   EXPECT_EQ(terminated, 1);
 }
 
+TEST_F(EngineLifecycle, TerminationThreadDoesNotOutliveTheEngine) {
+  std::atomic<int> terminated{0};
+  {
+    TCustomFFmpeg e(1);
+    e.SetOnTerminate([&](void*) {
+      std::this_thread::sleep_for(50ms);
+      ++terminated;
+    });
+    e.Cancel(false);
+  }
+  EXPECT_EQ(terminated, 1) << "the destructor waited for the notification";
+}
+
 TEST_F(EngineLifecycle, HeldThreadConvertsNothingUntilResumed) {
   TCustomFFmpeg e(1);
   ASSERT_TRUE(e.OpenInput(VideoFile())) << e.LastErrMsg();
