@@ -32,6 +32,7 @@ int ReadHeader(AVFormatContext* s, const TFormatParameters* ap) {
   std::string message;
   auto source = platform::OpenX11ScreenSource(error, message);
   if (!source) {
+    DeviceLog(s, AV_LOG_ERROR, "%s\n", message.c_str());  // which display, for the user
     DeviceLog(s, AV_LOG_ERROR, "Couldn't get window DC (error %li)\n", error);
     return AVERROR(EIO);
   }
