@@ -37,7 +37,7 @@ TMainForm::TMainForm(TErrorReport& AErrorReport, TAboutForm* AAboutForm, const Q
   ConnectHandlers();
   OnChangeRollUpState = [this] { spDynamicSkinForm1ChangeRollUpState(); };
 
-  // The global hot keys are registered by the hot-key manager once it exists.
+  SetHotKeyBackend(platform::OpenHotKeyBackend());
   // Every media log line goes into the error report's log history.
   media::GetFFLogger().SetOnLog([this](void* ASender, platform::ThreadId AThreadID, media::TLogLevel ALevel,
                                        const std::string& AMsg) {
@@ -216,7 +216,7 @@ void TMainForm::SelectCaptureArea(int AKind) {
       break;
     }
     case 1:
-      if (FAreaChooser->SelectRegion(region)) {
+      if (SelectWithEscape([&] { return FAreaChooser->SelectRegion(region); })) {
         CaptureArea.Left = region.left();
         CaptureArea.Top = region.top();
         CaptureArea.Width = region.width();
@@ -228,7 +228,7 @@ void TMainForm::SelectCaptureArea(int AKind) {
       break;
     case 2: {
       unsigned long handle = 0;
-      if (FAreaChooser->SelectWindow(region, handle)) {
+      if (SelectWithEscape([&] { return FAreaChooser->SelectWindow(region, handle); })) {
         CaptureArea.Left = region.left();
         CaptureArea.Top = region.top();
         CaptureArea.Width = region.width();
@@ -281,7 +281,7 @@ void TMainForm::hkChange(QKeySequenceEdit* AField) {
     }
     if (sequence.count() != 1 || key != sequence[0]) AField->setKeySequence(QKeySequence(key));
   }
-  // Registering the keys belongs to the hot-key manager.
+  RegisterHotKeys();
   UpdateHotKeySummary();
 }
 

@@ -10,10 +10,12 @@
 #include <QKeySequenceEdit>
 #include <QLineEdit>
 #include <QPushButton>
+#include <functional>
 #include <memory>
 
 #include "app/AreaChooser.h"
 #include "app/Formats.h"
+#include "app/HotKeyManager.h"
 #include "app/errordlg.h"
 #include "app/skin/Controls.h"
 #include "app/skin/SkinForm.h"
@@ -78,15 +80,30 @@ class TMainForm : public skin::TSkinForm {
   void ProductPage1Click();
   void About1Click();
   // Seams of the recording controller: nothing records yet.
-  void btRecordClick() {}
-  void btPauseClick() {}
-  void btStopClick() {}
+  virtual void btRecordClick() {}
+  virtual void btPauseClick() {}
+  virtual void btStopClick() {}
+
+  // Global hot keys (MainFormHotKeys.cpp).
+  void RegisterHotKeys();
+  void HotKeyManager1HotKeyPressed(uint32_t AHotKey, uint16_t AIndex);
+  void hkRecordChange() { hkChange(hkRecord); }
+  void hkPauseChange() { hkChange(hkPause); }
+  void hkStopChange() { hkChange(hkStop); }
+  void hkChooseWindowChange() { hkChange(hkChooseWindow); }
+  void FormClose();
+  // Replaces the system's key grabs (tests); the four keys are registered anew.
+  void SetHotKeyBackend(std::unique_ptr<platform::THotKeyBackend> ABackend);
+  // The hot-key value of a field's key, 0 when it has none.
+  static uint32_t HotKeyValue(const QKeySequenceEdit* AField);
+  static constexpr uint32_t kEscapeHotKey = 0x1B;
 
   // Text of a hot-key field's key in the platform's shortcut notation.
   static QString HotKeyText(const QKeySequenceEdit* AField);
 
   // Program-wide values.
   TCaptureArea CaptureArea;
+  std::unique_ptr<THotKeyManager> HotKeyManager1;
   int CollapsedHeight = 0;
   TFormats Formats;
   bool ShowAudioHelp = true;
@@ -155,6 +172,7 @@ class TMainForm : public skin::TSkinForm {
 
  protected:
   void showEvent(QShowEvent* AEvent) override;
+  void closeEvent(QCloseEvent* AEvent) override;
 
  private:
   struct TSectionParts {
@@ -177,6 +195,8 @@ class TMainForm : public skin::TSkinForm {
   void LoadFormatsStep(const QString& AProfileFile);
   void FillList(QComboBox* ACombo, const QString& AAttribute, const QString& ADefault);
   void hkChange(QKeySequenceEdit* AField);
+  // Runs a selection window with plain Escape grabbed for the whole desktop.
+  bool SelectWithEscape(const std::function<bool()>& ASelect);
   void OpenHelpPage();
   void RelayoutPanels();
 
@@ -186,6 +206,7 @@ class TMainForm : public skin::TSkinForm {
   TSectionParts FSections[kSectionCount]{};
   bool FShown = false;
   bool FFilling = false;
+  bool FSelecting = false;  // a selection window is showing
 };
 
 }  // namespace app

@@ -22,6 +22,8 @@ int main(int argc, char* argv[]) {
     app::TErrorReport errorReport(errorForm);
     app::TAboutForm aboutForm;
     app::TMainForm mainForm(errorReport, &aboutForm);
+    mainForm.SetAreaChooser(std::make_unique<app::TScreenAreaChooser>(
+        [&mainForm] { return app::TMainForm::HotKeyText(mainForm.hkChooseWindow); }));
     mainForm.show();
     result = QApplication::exec();
   }
