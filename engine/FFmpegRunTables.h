@@ -1,0 +1,199 @@
+#pragma once
+// The per-run tables of a conversion: one record per input file, per input
+// stream and per encoded or copied output stream, and TConversionRun, which
+// owns them for one run of RunConversion. Private to the engine.
+//
+// The unit is split by concern: FFmpegSetup*.cpp (tables, stream mapping,
+// codec opening, headers), FFmpegDecode.cpp (packet decoding and dispatch,
+// stream copy, the muxing point), FFmpegVideoOut*.cpp (filter graph, frame
+// rate conversion, video encoding), FFmpegAudioOut*.cpp (volume,
+// resampling, synchronisation, the sample FIFO, audio encoding) and
+// FFmpegTranscode.cpp (the packet loop).
+
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "engine/FFmpeg.h"
+
+namespace engine {
+
+struct TFrameFree {
+  void operator()(AVFrame* p) const { ff::av_frame_free(&p); }
+};
+using FramePtr = std::unique_ptr<AVFrame, TFrameFree>;
+
+struct TGraphFree {
+  void operator()(AVFilterGraph* p) const { ff::avfilter_graph_free(&p); }
+};
+using GraphPtr = std::unique_ptr<AVFilterGraph, TGraphFree>;
+
+struct TSwrFree {
+  void operator()(SwrContext* p) const { ff::swr_free(&p); }
+};
+using SwrPtr = std::unique_ptr<SwrContext, TSwrFree>;
+
+struct TAudioFifoFree {
+  void operator()(AVAudioFifo* p) const { ff::av_audio_fifo_free(p); }
+};
+using AudioFifoPtr = std::unique_ptr<AVAudioFifo, TAudioFifoFree>;
+
+// Samples in one format, grown on demand, released with the library.
+class TSampleBuffer {
+ public:
+  TSampleBuffer() = default;
+  TSampleBuffer(const TSampleBuffer&) = delete;
+  TSampleBuffer& operator=(const TSampleBuffer&) = delete;
+  ~TSampleBuffer() { Release(); }
+  // Room for ASamples samples of AChannels channels in AFormat; false when
+  // the library cannot allocate it.
+  bool Reserve(int ASamples, int AChannels, AVSampleFormat AFormat);
+  uint8_t** Planes() { return FData; }
+  int Capacity() const { return FSamples; }
+
+ private:
+  void Release();
+  uint8_t* FData[AV_NUM_DATA_POINTERS] = {};
+  int FSamples = 0;
+  int FChannels = 0;
+  AVSampleFormat FFormat = AV_SAMPLE_FMT_NONE;
+};
+
+struct TAVInputFile {
+  int32_t eof_reached = 0;
+  int32_t ist_index = 0;
+  int32_t buffer_size = 0;
+  int32_t nb_streams = 0;
+};
+
+struct TAVInputStream {
+  int32_t file_index = 0;
+  int32_t index = 0;
+  AVStream* st = nullptr;
+  AVCodecContext* dec = nullptr;  // owned by the input file
+  int32_t discard = 1;
+  int32_t decoding_needed = 0;
+  bool decoder_open = false;
+  int32_t frame_number = 0;
+  int64_t start = 0;
+  int64_t next_pts = AV_NOPTS_VALUE;  // microseconds
+  int64_t pts = 0;                    // microseconds
+  int32_t is_start = 1;
+  int32_t is_past_recording_time = 0;
+  int32_t decoder_flushed = 0;
+  int32_t quality = 0;
+  FramePtr frame;  // the decoder's output, reused
+};
+
+// What one run keeps per output stream beside the stream's record.
+struct TOutputRun {
+  TAVOutputStream* rec = nullptr;
+  AVCodecContext* enc = nullptr;
+  TAVInputStream* source = nullptr;
+  TAVInputStream* sync_ist = nullptr;
+  bool encoder_open = false;
+  bool flushed = false;  // the encoder was drained
+  // Video: the filter graph (crop, pad, scale chain and format conversion)
+  // with its source and sink, and the input geometry it was built for.
+  GraphPtr graph;
+  AVFilterContext* src = nullptr;
+  AVFilterContext* sink = nullptr;
+  int resample_width = 0, resample_height = 0;
+  AVPixelFormat resample_pix_fmt = AV_PIX_FMT_NONE;
+  FramePtr filtered;
+  FramePtr encode_frame;  // the frame handed to the encoder (a reference)
+  // Audio: resampler (rate, layout and format) or format converter, the
+  // samples in the encoder's format, the FIFO and the encoder's frame.
+  SwrPtr swr;
+  bool audio_resample = false;
+  int resample_sample_rate = 0;
+  int resample_channels = 0;
+  AVSampleFormat resample_sample_fmt = AV_SAMPLE_FMT_NONE;
+  TSampleBuffer converted;
+  TSampleBuffer silence;
+  AudioFifoPtr fifo;
+  int64_t samples_sent = 0;  // pts of the next audio frame, encoder time base
+  FramePtr audio_frame;
+  PacketPtr pkt;
+};
+
+class TConversionRun {
+ public:
+  explicit TConversionRun(TCustomFFmpeg& AEngine);
+  TConversionRun(const TConversionRun&) = delete;
+  TConversionRun& operator=(const TConversionRun&) = delete;
+  // Closes every codec still open.
+  ~TConversionRun();
+
+  // Set-up (FFmpegSetup*.cpp).
+  void BuildStreamTables();
+  void MapOutputStreams();
+  void OpenEncoders();
+  void OpenDecoders();
+  void InitInputTimestamps();
+  void CopyMetadata();
+  void InitBitstreamFilters();
+  void WriteHeaders();
+  bool HeadersWritten() const { return FHeadersWritten > 0; }
+  // Writes the trailers of a run that failed after its headers, so that
+  // what was recorded stays playable; errors are only logged.
+  void SalvageTrailers();
+  void LogStreamMapping();
+  // The packet loop and its end (FFmpegTranscode.cpp).
+  void Loop();
+  void Finish();
+
+  // Decoding and dispatch (FFmpegDecode.cpp); APacket null drains.
+  int ProcessPacket(TAVInputStream& AIst, const AVPacket* APacket);
+  void WritePacket(TOutputRun& AOst, AVPacket* APacket);
+
+ private:
+  void PrepareStreamCopy(TOutputRun& AOst);
+  void PrepareEncoding(TOutputRun& AOst);
+  void Dump(int32_t AFile);
+  [[noreturn]] void FailDumped(const std::string& AMessage);
+  void DispatchFrame(TAVInputStream& AIst, AVFrame* AFrame);
+  void CopyPacket(TOutputRun& AOst, TAVInputStream& AIst, const AVPacket* APacket);
+  void FlushEncoders(TAVInputStream& AIst);
+
+  // Video (FFmpegVideoOut*.cpp).
+  int BuildFilterGraph(TOutputRun& AOst, int AWidth, int AHeight, AVPixelFormat AFormat,
+                       AVRational ASar);
+  void FilterVideo(TOutputRun& AOst, TAVInputStream& AIst, AVFrame* AFrame);
+  void OutputVideoFrame(TOutputRun& AOst, AVFrame* APicture);
+  void EncodeVideo(TOutputRun& AOst, AVFrame* AFrame);
+  void ReadQualityStats(TOutputRun& AOst, const AVPacket* APacket);
+
+  // Audio (FFmpegAudioOut*.cpp).
+  void DoAudioOut(TOutputRun& AOst, TAVInputStream& AIst, AVFrame* AFrame);
+  void SetupAudioConversion(TOutputRun& AOst, const AVFrame* AFrame);
+  void EncodeAudioFifo(TOutputRun& AOst, bool ADrain);
+  void DrainAudio(TOutputRun& AOst);
+  void ReceivePackets(TOutputRun& AOst, int64_t* ASize);
+
+  TCustomFFmpeg& E;
+  std::vector<TAVInputFile> FInputFiles;
+  std::vector<std::unique_ptr<TAVInputStream>> FInputStreams;
+  std::vector<std::unique_ptr<TOutputRun>> FOutputs;
+  std::vector<TAVOutputStream*> FRecords;  // for ReportProgress
+  std::vector<bool> FNoPacket;
+  int32_t FNoPacketCount = 0;
+  PacketPtr FPacket;
+  PacketPtr FCopyPacket;
+  int32_t FHeadersWritten = 0;  // output files whose header is written
+  int32_t FTrailersDone = 0;     // output files whose trailer was attempted
+  // Stop interrupts blocking reads only: the engine's stop check is
+  // registered for this thread around each read, never while writing, so a
+  // stopped recording still gets all its packets and its trailer.
+  bool FWatchReads = false;
+  void WatchReads(bool AOn);
+  friend class TReadInterrupt;
+};
+
+// Scales the samples of a decoded frame in place by AVolume / 256, in the
+// frame's own sample format (integers saturate, floats are not clipped).
+void ApplyVolume(AVFrame* AFrame, int AVolume);
+
+}  // namespace engine
