@@ -184,10 +184,8 @@ TEST(SelectionX11, PickerTakesTheChildUnderThePointerAndLetsClicksThrough) {
   bool clickedThrough = false;
   QTimer::singleShot(500, [&] {
     SaveScreen("picker.png", QRect(150, 100, 500, 400));
-    // The pointer on the picker's frame line still finds the child.
-    XDo({"mousemove", "248", "230"});
-    QTest::qWait(150);
-    XDo({"mousemove", "300", "230", "click", "1"});
+    // A click inside the frame goes to the child, not to the picker.
+    XDo({"click", "1"});
     clickedThrough = WaitFor([&] { return other.ChildClicked(); }, 1000);
     XDo({"key", "ctrl+alt+c"});
   });
