@@ -29,6 +29,7 @@
 #include "engine/FFmpegTypes.h"
 #include "media/FFLog.h"
 #include "media/FFOptions.h"
+#include "media/FrameHook.h"
 #include "platform/Threads.h"
 
 namespace engine {
@@ -117,6 +118,11 @@ class TCustomFFmpeg {
   void SetVideoSyncMethod(int32_t AValue);
   void SetMuxMaxDelay(float AValue);
   void SetMuxPreload(float AValue);
+  // Target preset ("vcd", "pal-dvd" ...); ADefaultNorm ("pal", "ntsc" or
+  // "film") when the norm can be neither read nor guessed.
+  void ApplyTarget(const std::string& AValue, const std::string& ADefaultNorm);
+  // Names of the built-in codec presets.
+  static std::vector<std::string> BuiltInPresetNames();
   // Codec lookup: true with the codec (or null for an empty name), false with
   // the reason in LastErrMsg.
   bool FindCodecOrFail(const std::string& AName, AVMediaType AType, bool AEncoder,
@@ -270,6 +276,7 @@ class TCustomFFmpeg {
   int32_t Faudio_volume = 256;
   bool Fexit_on_error = false;
   bool Fusing_vhook = false;
+  media::TFrameHookChain FFirstHook;  // video hooks of the vhook option
   int32_t Fverbose = 1;
   int32_t Fthread_count = 1;
   bool Finput_sync = false;
@@ -343,6 +350,9 @@ class TCustomFFmpeg {
   void OptPass(const std::string& AValue);
   void OptLibrary(const std::string& AName, const std::string& AValue);
   void OptVstats(bool AOn);
+  void OptTarget(const std::string& AValue);
+  void OptPreset(const std::string& AName, const std::string& AValue);
+  void OptVideoHook(const std::string& AValue);
   bool SetExtOptionTable(const std::string& AName, const std::string& AValue);
 
   // ---- stream creation helpers (FFmpegOpenOutput.cpp, FFmpegStreams.cpp) ----

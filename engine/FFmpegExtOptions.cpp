@@ -106,7 +106,7 @@ bool TCustomFFmpeg::SetExtOptionTable(const std::string& AName, const std::strin
        }},
       {"dump", sw(&E::Fdo_pkt_dump)}, {"hex", sw(&E::Fdo_hex_dump)}, {"re", sw(&E::Frate_emu)},
       {"loop_input", sw(&E::Floop_input)}, {"loop_output", i32(&E::Floop_output)},
-      {"v", i32(&E::Fverbose)}, {"target", unsupported},
+      {"v", i32(&E::Fverbose)}, {"target", call1(&E::OptTarget)},
       {"threads", call1(&E::OptThreads)},
       {"vsync", i32(&E::Fvideo_sync_method)}, {"async", i32(&E::Faudio_sync_method)},
       {"adrift_threshold", flt(&E::Faudio_drift_threshold)}, {"vglobal", i32(&E::Fvideo_global_header)},
@@ -133,7 +133,7 @@ bool TCustomFFmpeg::SetExtOptionTable(const std::string& AName, const std::strin
       {"passlogfile", txt(&E::Fpass_logfilename_prefix)}, {"deinterlace", sw(&E::Fdo_deinterlace)},
       {"psnr", sw(&E::Fdo_psnr)},
       {"vstats", [](E& e, const std::string&, const std::string& v) { e.OptVstats(Switch(v)); }},
-      {"vstats_file", txt(&E::Fvstats_filename)}, {"vhook", unsupported},
+      {"vstats_file", txt(&E::Fvstats_filename)}, {"vhook", call1(&E::OptVideoHook)},
       {"vfilters", [](E& e, const std::string&, const std::string& v) { if (!v.empty()) e.Fvfilters = v; }},
       {"vf", [](E& e, const std::string&, const std::string& v) { if (!v.empty()) e.Fvfilters = v; }},
       {"intra_matrix", call(&E::OptMatrix)}, {"inter_matrix", call(&E::OptMatrix)},
@@ -164,7 +164,8 @@ bool TCustomFFmpeg::SetExtOptionTable(const std::string& AName, const std::strin
       {"muxpreload", flt(&E::Fmux_preload)},
       {"absf", call(&E::OptBitstreamFilter)}, {"vbsf", call(&E::OptBitstreamFilter)},
       {"sbsf", call(&E::OptBitstreamFilter)},
-      {"apre", unsupported}, {"vpre", unsupported}, {"spre", unsupported}, {"fpre", unsupported},
+      {"apre", call(&E::OptPreset)}, {"vpre", call(&E::OptPreset)}, {"spre", call(&E::OptPreset)},
+      {"fpre", call(&E::OptPreset)},
   };
   const auto it = kTable.find(AName);
   if (it == kTable.end()) return false;

@@ -1,0 +1,205 @@
+// The encoder's run control: starting the task list on conversion threads or
+// synchronously, pause, resume and stop, the progress relay, and the
+// termination notifications of each task and of the whole run.
+#include <sys/resource.h>
+
+#include "encoder/FFEncode.h"
+#include "media/FFLog.h"
+#include "platform/UiHandOver.h"
+
+namespace encoder {
+namespace {
+
+int NiceValue(TThreadPriority APriority) {
+  switch (APriority) {
+    case tpIdle: return 19;
+    case tpLowest: return 10;
+    case tpLower: return 5;
+    case tpNormal: return 0;
+    case tpHigher: return -5;
+    case tpHighest: return -10;
+    case tpTimeCritical: return -15;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void TCustomEncoder::Start(int32_t AThreadCount) {
+  CheckNotWorking("StartTask");
+  {
+    std::lock_guard lock(FTerminateLock);
+    FCompleteTasks = 0;
+    FCurrentTask = 0;
+    FPendingTasks = FFFmpegList.Count();
+    FTerminated = false;
+    FThreadMode = AThreadCount > 0;
+    FWorking = true;
+    FPaused = false;
+  }
+  // Nothing to run: the run has ended at once.
+  if (FFFmpegList.Count() == 0) {
+    std::lock_guard lock(FTerminateLock);
+    DoAllTerminated();
+    return;
+  }
+  for (;;) {
+    {
+      std::lock_guard lock(FTerminateLock);
+      if (FPendingTasks <= 0) break;
+      StartNextTask();
+    }
+    if (FThreadMode && --AThreadCount == 0) break;
+  }
+}
+
+// Called with FTerminateLock held.
+void TCustomEncoder::StartNextTask() {
+  if (FPendingTasks <= 0) return;
+  --FPendingTasks;
+  TFFmpeg* task = FFFmpegList.Items(FCurrentTask++);
+  task->ReportInterval = static_cast<int64_t>(FProgressInterval) * 1000;
+  engine::TConvertThread* thread = task->StartConvert(FThreadMode);
+  if (FThreadMode && thread) {
+    thread->Resume();
+    const int nice = NiceValue(FThreadPriority);
+    if (nice != 0 && thread->Id() != 0 && ::setpriority(PRIO_PROCESS, static_cast<id_t>(thread->Id()), nice) != 0)
+      media::GetFFLogger().Log(this, media::llVerbose,
+                               "Cannot set the priority of the conversion thread");
+  }
+}
+
+void TCustomEncoder::Pause() {
+  if (!FWorking || FPaused) return;
+  for (int32_t i = 0; i < FFFmpegList.Count(); ++i) FFFmpegList.Items(i)->Pause();
+  FPaused = true;
+}
+
+void TCustomEncoder::Resume() {
+  if (!FWorking || !FPaused) return;
+  for (int32_t i = 0; i < FFFmpegList.Count(); ++i) FFFmpegList.Items(i)->Resume();
+  FPaused = false;
+}
+
+void TCustomEncoder::Stop(bool AWaitForStop) {
+  {
+    // Once this is through, no further task starts.
+    std::lock_guard lock(FTerminateLock);
+    FPendingTasks = 0;
+  }
+  if (!FWorking) return;
+  for (int32_t i = 0; i < FFFmpegList.Count(); ++i) FFFmpegList.Items(i)->Cancel(AWaitForStop);
+}
+
+void TCustomEncoder::DoProgress(TFFmpeg* ATask, int32_t AFileIndex, int32_t AFrameNumber,
+                                int32_t AFPS, float AQuality, float ABitRate, int64_t ACurrentSize,
+                                int64_t ACurrentDuration, int64_t ATotalDuration) {
+  if (!OnProgress) return;
+  std::lock_guard lock(FProgressLock);
+  FProgressInfo.TaskIndex = GetTaskIndex(ATask);
+  FProgressInfo.FileIndex = AFileIndex;
+  FProgressInfo.FrameNumber = AFrameNumber;
+  FProgressInfo.FPS = AFPS;
+  FProgressInfo.Quality = AQuality;
+  FProgressInfo.BitRate = ABitRate;
+  FProgressInfo.CurrentSize = ACurrentSize;
+  FProgressInfo.CurrentDuration = ACurrentDuration;
+  FProgressInfo.TotalDuration = ATotalDuration;
+  auto call = [this] {
+    if (OnProgress) OnProgress(this, &FProgressInfo);
+  };
+  if (FTriggerEventInMainThread)
+    platform::ui::RunOnUiThread(call);
+  else
+    call();
+}
+
+void TCustomEncoder::DoTerminate(TFFmpeg* ATask) {
+  std::lock_guard lock(FTerminateLock);
+  if (OnTerminate) {
+    FTerminateInfo.TaskIndex = GetTaskIndex(ATask);
+    FTerminateInfo.Finished = ATask->Finished();
+    FTerminateInfo.Exception = ATask->FatalException();
+    FTerminateInfo.ExceptionMsg = ATask->FatalMessage();
+    if (FThreadMode || !FWorking)
+      Notify(FTerminateInfo);
+    else
+      OnTerminate(this, FTerminateInfo);
+  }
+  ++FCompleteTasks;
+  if (FPendingTasks <= 0) {
+    if (FCompleteTasks >= FFFmpegList.Count()) DoAllTerminated();
+  } else if (FThreadMode) {
+    StartNextTask();
+  }
+}
+
+// Called with FTerminateLock held.
+void TCustomEncoder::DoAllTerminated() {
+  // Finished before the notification, so its handler may clear the list.
+  FTerminated = true;
+  if (OnTerminate) {
+    FTerminateInfo = TTerminateInfo{-1, true, false, {}};
+    if (FThreadMode || !FWorking)
+      Notify(FTerminateInfo);
+    else
+      OnTerminate(this, FTerminateInfo);
+  }
+}
+
+void TCustomEncoder::Notify(const TTerminateInfo& AInfo) {
+  JoinNotifyThreads(false);
+  std::lock_guard lock(FNotifyLock);
+  const uint64_t ticket = FNotifyTickets++;
+  auto entry = std::make_unique<TNotifyThread>();
+  TNotifyThread* self = entry.get();
+  entry->thread = std::thread([this, self, ticket, info = AInfo] {
+    {
+      std::unique_lock turn(FNotifyLock);
+      FNotifyTurn.wait(turn, [&] { return FNotifyServed == ticket; });
+    }
+    try {
+      TTerminateEvent handler = OnTerminate;
+      if (handler) handler(this, info);
+    } catch (const std::exception& e) {
+      media::GetFFLogger().Log(this, media::llError, e.what());
+    } catch (...) {
+      media::GetFFLogger().Log(this, media::llError, "OnTerminate failed");
+    }
+    {
+      std::lock_guard turn(FNotifyLock);
+      ++FNotifyServed;
+    }
+    FNotifyTurn.notify_all();
+    self->done = true;
+  });
+  FNotifyThreads.push_back(std::move(entry));
+}
+
+void TCustomEncoder::JoinNotifyThreads(bool AAll) {
+  std::vector<std::unique_ptr<TNotifyThread>> ended;
+  {
+    std::lock_guard lock(FNotifyLock);
+    for (auto it = FNotifyThreads.begin(); it != FNotifyThreads.end();) {
+      TNotifyThread& t = **it;
+      // A handler that clears the task list runs on one of these: it cannot
+      // wait for itself, so its thread is detached and its entry kept.
+      if (t.thread.get_id() == std::this_thread::get_id()) {
+        t.thread.detach();
+        ++it;
+      } else if (AAll || t.done) {
+        ended.push_back(std::move(*it));
+        it = FNotifyThreads.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (auto& t : ended) {
+    // A detached thread's entry is released once it has finished.
+    if (t->thread.joinable()) t->thread.join();
+    while (!t->done) std::this_thread::yield();
+  }
+}
+
+}  // namespace encoder
