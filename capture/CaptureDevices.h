@@ -53,6 +53,8 @@ TPrivData MakePrivData() {
 void RegisterInputFormat(const TCaptureDevice& AFormat);
 // Registers "screencapture" (ScreenCapture.cpp).
 void RegisterScreenCapture();
+// Registers "wavecapture" (WaveCapture.cpp).
+void RegisterWaveCapture();
 // The registered device with this name (text comparison), or nullptr.
 const TCaptureDevice* FindCaptureDevice(const std::string& AName);
 // Names of the registered devices, in registration order.

@@ -42,6 +42,7 @@ int TDeviceInput::Open(const std::string& AFormatName, const std::string& AOptio
   FPriv = device->create_priv();
   FContext->priv_data = FPriv.get();
   FNextDts = 0;
+  FSamples = 0;
 
   int r;
   try {
@@ -89,6 +90,16 @@ AVRational TDeviceInput::FrameRate() const {
   return st && st->avg_frame_rate.num > 0 ? st->avg_frame_rate : AVRational{0, 1};
 }
 
+int64_t TDeviceInput::AudioSamples(const AVCodecParameters* APar, int ABytes) {
+  int frameBytes = APar->block_align;
+  if (frameBytes <= 0) {
+    int bits = APar->bits_per_coded_sample;
+    if (bits <= 0 && ff::av_get_bits_per_sample) bits = ff::av_get_bits_per_sample(APar->codec_id);
+    frameBytes = APar->ch_layout.nb_channels * bits / 8;
+  }
+  return frameBytes > 0 ? ABytes / frameBytes : APar->frame_size;
+}
+
 int64_t TDeviceInput::DefaultDuration(const AVStream* st) const {
   const AVCodecParameters* par = st->codecpar;
   if (par->codec_type == AVMEDIA_TYPE_VIDEO && st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0)
@@ -112,15 +123,17 @@ int TDeviceInput::ReadPacket(AVPacket* APacket) {
   }
   AVStream* st = FContext->streams[0];
   APacket->stream_index = 0;
-  if (APacket->duration <= 0) {
-    const AVCodecParameters* par = st->codecpar;
-    if (par->codec_type == AVMEDIA_TYPE_AUDIO && par->sample_rate > 0) {
-      // Audio: the packet's own sample count when the layout tells it.
-      const int64_t samples = par->block_align > 0 ? APacket->size / par->block_align : par->frame_size;
-      APacket->duration = ff::av_rescale_q(samples, AVRational{1, par->sample_rate}, st->time_base);
-    } else {
-      APacket->duration = DefaultDuration(st);
-    }
+  const AVCodecParameters* par = st->codecpar;
+  if (par->codec_type == AVMEDIA_TYPE_AUDIO && par->sample_rate > 0 && APacket->duration <= 0 &&
+      APacket->pts == AV_NOPTS_VALUE && APacket->dts == AV_NOPTS_VALUE) {
+    // Audio: numbered by the samples the packets really hold, counted from 0
+    // and rescaled as a whole, so rounding never adds up over a long run.
+    const AVRational rate{1, par->sample_rate};
+    APacket->dts = ff::av_rescale_q(FSamples, rate, st->time_base);
+    FSamples += AudioSamples(par, APacket->size);
+    APacket->duration = ff::av_rescale_q(FSamples, rate, st->time_base) - APacket->dts;
+  } else if (APacket->duration <= 0) {
+    APacket->duration = DefaultDuration(st);
   }
   if (APacket->dts == AV_NOPTS_VALUE) APacket->dts = APacket->pts;
   if (APacket->dts == AV_NOPTS_VALUE) APacket->dts = FNextDts;

@@ -60,6 +60,8 @@ class TDeviceInput {
 
  private:
   int64_t DefaultDuration(const AVStream* AStream) const;
+  // Sample frames in an audio payload of ABytes.
+  static int64_t AudioSamples(const AVCodecParameters* APar, int ABytes);
 
   struct TLogContext {
     const AVClass* av_class;
@@ -70,6 +72,7 @@ class TDeviceInput {
   AVFormatContext* FContext = nullptr;
   TPrivData FPriv{nullptr, [](void*) {}};
   int64_t FNextDts = 0;
+  int64_t FSamples = 0;  // audio sample frames delivered so far
   bool FPaused = false;
   std::string FLastErrMsg;
 };
