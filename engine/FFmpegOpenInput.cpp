@@ -190,14 +190,21 @@ bool TCustomFFmpeg::DescribeInput(std::unique_ptr<TOpenedInput> input,
   for (unsigned i = 0; i < ic->nb_streams; ++i) {
     AVStream* st = ic->streams[i];
     const AVCodecParameters* par = st->codecpar;
-    const AVCodec* dec = ff::avcodec_find_decoder(par->codec_id);
+    // A decoder named for the stream's kind wins over the one of its codec id.
+    const std::string& named = par->codec_type == AVMEDIA_TYPE_VIDEO   ? Fvideo_codec_name
+                               : par->codec_type == AVMEDIA_TYPE_AUDIO ? Faudio_codec_name
+                               : par->codec_type == AVMEDIA_TYPE_SUBTITLE ? Fsubtitle_codec_name
+                                                                          : std::string();
+    const AVCodec* forced = named.empty() ? nullptr : ff::avcodec_find_decoder_by_name(named.c_str());
+    if (forced && forced->type != par->codec_type) forced = nullptr;
+    const AVCodec* dec = forced ? forced : ff::avcodec_find_decoder(par->codec_id);
     CodecCtxPtr ctx(ff::avcodec_alloc_context3(dec));
     if (!ctx) throw FFmpegException("avcodec_alloc_context3 failed");
     if (ff::avcodec_parameters_to_context(ctx.get(), par) < 0)
       throw FFmpegException("avcodec_parameters_to_context failed");
     ctx->pkt_timebase = st->time_base;
     ctx->thread_count = Fthread_count;
-    Finput_codecs.push_back(nullptr);
+    Finput_codecs.push_back(forced);
     Fnb_input_codecs = static_cast<int32_t>(Finput_codecs.size());
     switch (par->codec_type) {
       case AVMEDIA_TYPE_VIDEO: {
