@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "engine/FFmpeg.h"
+#include "engine/FFmpegPassLog.h"
 
 namespace engine {
 
@@ -117,6 +118,7 @@ struct TOutputRun {
   int64_t samples_sent = 0;  // pts of the next audio frame, encoder time base
   FramePtr audio_frame;
   PacketPtr pkt;
+  TPassLog passlog;  // two-pass statistics
 };
 
 class TConversionRun {

@@ -295,6 +295,8 @@ void TConversionRun::OpenEncoders() {
     if (!codec)
       FailDumped(Format("Encoder (codec id %d) not found for output stream #%d.%d (%s)",
                         static_cast<int>(ost.enc->codec_id), f, s, type.c_str()));
+    if (ost.enc->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2))
+      ost.passlog.Open(E.Fpass_logfilename_prefix, ost.enc, static_cast<int>(g));
     if (ff::avcodec_open2(ost.enc, codec, nullptr) < 0)
       FailDumped(Format("Error while opening encoder for output stream #%d.%d (%s) - maybe incorrect "
                         "parameters such as bit_rate, rate, width or height. Please check error log "

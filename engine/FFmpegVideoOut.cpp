@@ -131,6 +131,7 @@ void TConversionRun::ReceivePackets(TOutputRun& AOst, int64_t* ASize) {
     if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) return;
     if (ret < 0) throw FFmpegException(video ? "Video encoding failed" : "Audio encoding failed");
     if (video) ReadQualityStats(AOst, pkt);
+    AOst.passlog.Append(AOst.enc);
     *ASize += pkt->size;
     pkt->stream_index = AOst.rec->index;
     ff::av_packet_rescale_ts(pkt, AOst.enc->time_base, AOst.rec->st->time_base);
