@@ -7,6 +7,7 @@
 // callbacks), so Reset and Close guarantee that no callback runs afterwards.
 
 #include <pulse/pulseaudio.h>
+#include <pulse/rtclock.h>
 
 #include <algorithm>
 #include <cstring>
@@ -20,6 +21,10 @@
 namespace platform {
 
 namespace {
+
+// Longest wait for the server's answer: a server that accepts the connection
+// and then hangs must not hang the recorder.
+constexpr pa_usec_t kServerTimeout = 5 * PA_USEC_PER_SEC;
 
 struct MainLoopFree {
   void operator()(pa_threaded_mainloop* m) const { pa_threaded_mainloop_free(m); }
@@ -97,12 +102,15 @@ class TPulseWaveIn final : public TWaveIn {
     attr.fragsize = static_cast<uint32_t>(AFragmentBytes);
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
     if (pa_stream_connect_record(FStream.get(), source.c_str(), &attr, flags) < 0) return DropStream();
-    for (;;) {
+    const bool answered = WaitFor([this] {
       const pa_stream_state_t st = pa_stream_get_state(FStream.get());
-      if (st == PA_STREAM_READY) break;
-      if (!PA_STREAM_IS_GOOD(st)) return DropStream();
-      pa_threaded_mainloop_wait(FLoop.get());
+      return st == PA_STREAM_READY || !PA_STREAM_IS_GOOD(st);
+    });
+    if (!answered) {
+      DropStream();
+      return PA_ERR_TIMEOUT;
     }
+    if (pa_stream_get_state(FStream.get()) != PA_STREAM_READY) return DropStream();
     FSilence = AFormat.Bits == 8 ? 0x80 : 0;
     return 0;
   }
@@ -160,13 +168,14 @@ class TPulseWaveIn final : public TWaveIn {
     return pa_sample_spec_valid(&ASpec) ? 0 : PA_ERR_NOTSUPPORTED;
   }
 
-  // Connects to the server once; 0 or the error.
+  // Connects to the server once; 0 or the error. A lost connection stays
+  // lost: the device ends and the next recording makes a new backend.
   int Connect() {
     if (FContext) {
       TLoopLock lock(FLoop.get());
-      const pa_context_state_t st = pa_context_get_state(FContext.get());
-      return st == PA_CONTEXT_READY ? 0 : pa_context_errno(FContext.get()) ? pa_context_errno(FContext.get())
-                                                                           : PA_ERR_CONNECTIONTERMINATED;
+      if (pa_context_get_state(FContext.get()) == PA_CONTEXT_READY) return 0;
+      if (!FConnectError) FConnectError = pa_context_errno(FContext.get());
+      return FConnectError ? FConnectError : PA_ERR_CONNECTIONTERMINATED;
     }
     FLoop.reset(pa_threaded_mainloop_new());
     if (!FLoop) return PA_ERR_INTERNAL;
@@ -174,15 +183,33 @@ class TPulseWaveIn final : public TWaveIn {
     if (!FContext) return PA_ERR_INTERNAL;
     pa_context_set_state_callback(FContext.get(), &TPulseWaveIn::ContextState, this);
     if (pa_context_connect(FContext.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
-      return pa_context_errno(FContext.get());
-    if (pa_threaded_mainloop_start(FLoop.get()) < 0) return PA_ERR_INTERNAL;
+      return FConnectError = pa_context_errno(FContext.get());
+    if (pa_threaded_mainloop_start(FLoop.get()) < 0) return FConnectError = PA_ERR_INTERNAL;
     TLoopLock lock(FLoop.get());
-    for (;;) {
+    const bool answered = WaitFor([this] {
       const pa_context_state_t st = pa_context_get_state(FContext.get());
-      if (st == PA_CONTEXT_READY) return 0;
-      if (!PA_CONTEXT_IS_GOOD(st)) return pa_context_errno(FContext.get());
-      pa_threaded_mainloop_wait(FLoop.get());
+      return st == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(st);
+    });
+    if (!answered) {
+      pa_context_disconnect(FContext.get());
+      return FConnectError = PA_ERR_TIMEOUT;
     }
+    if (pa_context_get_state(FContext.get()) == PA_CONTEXT_READY) return 0;
+    return FConnectError = pa_context_errno(FContext.get());
+  }
+
+  // Waits on the loop (lock held, not the loop thread) until ADone() holds;
+  // false when the server has not answered in time.
+  template <typename F>
+  bool WaitFor(F ADone) {
+    if (ADone()) return true;
+    FTimedOut = false;
+    pa_time_event* timer =
+        pa_context_rttime_new(FContext.get(), pa_rtclock_now() + kServerTimeout, &TPulseWaveIn::Timeout, this);
+    bool done;
+    while (!(done = ADone()) && !FTimedOut) pa_threaded_mainloop_wait(FLoop.get());
+    if (timer) pa_threaded_mainloop_get_api(FLoop.get())->time_free(timer);
+    return done;
   }
 
   // Reads the server's capture sources into FSources (their order is the
@@ -209,7 +236,11 @@ class TPulseWaveIn final : public TWaveIn {
       pa_operation_unref(AOp);
       return 0;
     }
-    while (pa_operation_get_state(AOp) == PA_OPERATION_RUNNING) pa_threaded_mainloop_wait(FLoop.get());
+    if (!WaitFor([AOp] { return pa_operation_get_state(AOp) != PA_OPERATION_RUNNING; })) {
+      pa_operation_cancel(AOp);
+      pa_operation_unref(AOp);
+      return PA_ERR_TIMEOUT;
+    }
     const bool done = pa_operation_get_state(AOp) == PA_OPERATION_DONE;
     pa_operation_unref(AOp);
     return done ? 0 : pa_context_errno(FContext.get());
@@ -277,6 +308,12 @@ class TPulseWaveIn final : public TWaveIn {
     pa_threaded_mainloop_signal(self->FLoop.get(), 0);
   }
 
+  static void Timeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* AThis) {
+    auto* self = static_cast<TPulseWaveIn*>(AThis);
+    self->FTimedOut = true;
+    pa_threaded_mainloop_signal(self->FLoop.get(), 0);
+  }
+
   static void Success(pa_stream*, int, void* AThis) {
     pa_threaded_mainloop_signal(static_cast<TPulseWaveIn*>(AThis)->FLoop.get(), 0);
   }
@@ -289,6 +326,8 @@ class TPulseWaveIn final : public TWaveIn {
   TWaveInCallback* FCallback = nullptr;
   std::deque<TWaveBuffer*> FQueue;
   std::vector<std::string> FSources;
+  int FConnectError = 0;
+  bool FTimedOut = false;
   bool FOpened = false;
   bool FEnded = false;
   uint8_t FSilence = 0;

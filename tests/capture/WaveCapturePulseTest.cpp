@@ -5,12 +5,21 @@
 #include <gtest/gtest.h>
 #include <pulse/error.h>
 #include <pulse/simple.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -60,6 +69,49 @@ class TTone {
   }
   std::atomic<bool> FStop{false};
   std::thread FThread;
+};
+
+// A PulseAudio server of the test's own, which the test can kill.
+class TOwnServer {
+ public:
+  TOwnServer() {
+    char dir[] = "/tmp/qsr-pulse-XXXXXX";
+    if (!mkdtemp(dir)) return;
+    FDir = dir;
+    const std::string socket = FDir + "/native";
+    const std::string home = "HOME=" + FDir, runtime = "XDG_RUNTIME_DIR=" + FDir;
+    const std::string sink = "module-null-sink sink_name=qsr_own";
+    const std::string proto = "module-native-protocol-unix socket=" + socket + " auth-anonymous=1";
+    const char* argv[] = {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
+                          "--use-pid-file=no", "-L", sink.c_str(), "-L", proto.c_str(), nullptr};
+    const char* envp[] = {home.c_str(), runtime.c_str(), "PATH=/usr/bin:/bin", nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (posix_spawnp(&FPid, "pulseaudio", &actions, nullptr, const_cast<char* const*>(argv),
+                     const_cast<char* const*>(envp)) != 0)
+      FPid = 0;
+    posix_spawn_file_actions_destroy(&actions);
+    for (int i = 0; i < 100 && FPid && !std::filesystem::exists(socket); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (FPid && std::filesystem::exists(socket)) Server = "unix:" + socket;
+  }
+  ~TOwnServer() {
+    Kill();
+    if (!FDir.empty()) std::filesystem::remove_all(FDir);
+  }
+  void Kill() {
+    if (FPid <= 0) return;
+    kill(FPid, SIGKILL);
+    waitpid(FPid, nullptr, 0);
+    FPid = 0;
+  }
+  std::string Server;  // empty when the server did not start
+
+ private:
+  std::string FDir;
+  pid_t FPid = 0;
 };
 
 struct PacketDel {
@@ -183,6 +235,32 @@ TEST_F(WavePulse, BadOptionsAndMissingSourcesGiveTheirMessages) {
   EXPECT_EQ(in.ReadPacket(pkt.get()), 1000);
 }
 
+TEST_F(WavePulse, AServerThatGoesAwayEndsCaptureAfterWhatWasRecorded) {
+  TOwnServer server;
+  ASSERT_FALSE(server.Server.empty()) << "cannot start a PulseAudio server of the test's own";
+  const std::string saved = std::getenv("PULSE_SERVER");
+  setenv("PULSE_SERVER", server.Server.c_str(), 1);
+  const int opened = Open("");
+  setenv("PULSE_SERVER", saved.c_str(), 1);
+  ASSERT_EQ(opened, 0) << in.LastErrMsg();
+  int r;
+  while ((r = in.ReadPacket(pkt.get())) == AVERROR(EAGAIN)) {
+  }
+  ASSERT_EQ(r, 4096);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // more is captured meanwhile
+  server.Kill();
+  int delivered = 0;
+  const auto t0 = Clock::now();
+  while ((r = in.ReadPacket(pkt.get())) == 4096 || r == AVERROR(EAGAIN)) {
+    if (r > 0) ++delivered;
+    ASSERT_LT(Clock::now() - t0, std::chrono::seconds(10)) << "capture does not end";
+  }
+  EXPECT_EQ(r, AVERROR_EOF) << ff::err2str(r);
+  EXPECT_GT(delivered, 0) << "what was captured before the server went is delivered";
+  EXPECT_TRUE(log->Has("waveIn device closed."));
+  EXPECT_EQ(in.ReadPacket(pkt.get()), AVERROR_EOF);
+}
+
 TEST_F(WavePulse, NoServerMeansNoDevices) {
   const std::string saved = std::getenv("PULSE_SERVER");
   setenv("PULSE_SERVER", "unix:/nonexistent/qsr-no-server", 1);
@@ -190,6 +268,29 @@ TEST_F(WavePulse, NoServerMeansNoDevices) {
   setenv("PULSE_SERVER", saved.c_str(), 1);
   EXPECT_EQ(r, AVERROR(EIO));
   EXPECT_EQ(in.LastErrMsg(), "No wave audio recording devices found.");
+}
+
+TEST_F(WavePulse, AServerThatNeverAnswersFailsTheOpenInsteadOfHanging) {
+  // A socket that takes connections into its backlog and never speaks.
+  const std::string path = std::filesystem::temp_directory_path() / ("qsr-mute-" + std::to_string(getpid()));
+  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+  unlink(path.c_str());
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(fd, 4), 0);
+  const std::string saved = std::getenv("PULSE_SERVER");
+  setenv("PULSE_SERVER", ("unix:" + path).c_str(), 1);
+  const auto t0 = Clock::now();
+  const int r = Open("");
+  setenv("PULSE_SERVER", saved.c_str(), 1);
+  close(fd);
+  unlink(path.c_str());
+  EXPECT_EQ(r, AVERROR(EIO));
+  EXPECT_EQ(in.LastErrMsg(), "No wave audio recording devices found.");
+  EXPECT_LT(Clock::now() - t0, std::chrono::seconds(8));
 }
 
 }  // namespace
