@@ -123,6 +123,9 @@ class TCustomFFmpeg {
   void ApplyTarget(const std::string& AValue, const std::string& ADefaultNorm);
   // Names of the built-in codec presets.
   static std::vector<std::string> BuiltInPresetNames();
+  // Runs the vhook chain on a decoded picture (made writable first); APts
+  // in microseconds.
+  void RunVideoHooks(AVFrame* AFrame, int64_t APts);
   // Codec lookup: true with the codec (or null for an empty name), false with
   // the reason in LastErrMsg.
   bool FindCodecOrFail(const std::string& AName, AVMediaType AType, bool AEncoder,

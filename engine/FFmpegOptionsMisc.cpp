@@ -1,5 +1,6 @@
-// The vhook option: a frame hook module and its arguments, appended to the
-// engine's hook chain.
+// Video hooks: the vhook option appends a frame hook module with its
+// arguments to the engine's chain; the video path runs the chain on every
+// decoded picture.
 #include <sstream>
 
 #include "engine/FFmpeg.h"
@@ -22,6 +23,22 @@ void TCustomFFmpeg::OptVideoHook(const std::string& AValue) {
   if (words.empty() || media::AddFrameHook(FFirstHook, words) != 0)
     throw FFmpegException("Failed to add video hook function: " + AValue);
   Fusing_vhook = true;
+}
+
+}  // namespace engine
+
+namespace engine {
+
+void TCustomFFmpeg::RunVideoHooks(AVFrame* AFrame, int64_t APts) {
+  // Decoded pictures may share their buffers with the decoder.
+  const int ret = ff::av_frame_make_writable(AFrame);
+  if (ret < 0) throw FFmpegException("Cannot run video hooks: " + ff::err2str(ret));
+  TAVPicture picture{};
+  for (int i = 0; i < 4; ++i) {
+    picture.data[i] = AFrame->data[i];
+    picture.linesize[i] = AFrame->linesize[i];
+  }
+  media::ProcessFrameHooks(FFirstHook, &picture, AFrame->format, AFrame->width, AFrame->height, APts);
 }
 
 }  // namespace engine

@@ -189,3 +189,25 @@ TEST_F(OptionLayer, UnknownOptionsWithAndWithoutHalting) {
 }
 
 }  // namespace enginetest
+
+namespace enginetest {
+
+// A vhook changes every picture before it is encoded.
+TEST_F(OptionLayer, VideoHookDrawsIntoEveryPicture) {
+  TCustomFFmpeg engine(1);
+  ASSERT_TRUE(engine.OpenInput(VideoFile())) << engine.LastErrMsg();
+  engine.SetExtOption("vhook", "drawbox|-x|0|-y|0|-w|4000|-h|4000|-c|ffffff");
+  EXPECT_TRUE(engine.Fusing_vhook);
+  engine.SetExtOption("vcodec", "mpeg4");
+  engine.SetExtOption("qscale", "2");
+  ASSERT_GE(engine.OpenOutput(Out("hooked.avi"), false), 0) << engine.LastErrMsg();
+  engine.StartConvert(false);
+  ASSERT_TRUE(engine.Finished()) << engine.FatalMessage();
+  std::string err;
+  const std::vector<int> indexes = testmedia::DecodeFrameIndexes(Out("hooked.avi"), err);
+  ASSERT_EQ(indexes.size(), 75u) << err;
+  // The white box covers the index blocks: every picture reads the same.
+  for (size_t i = 1; i < indexes.size(); ++i) EXPECT_EQ(indexes[i], indexes[0]) << i;
+}
+
+}  // namespace enginetest
