@@ -62,6 +62,9 @@ void TConversionRun::BuildStreamTables() {
   int32_t total = 0;
   for (int32_t i = 0; i < E.Fnb_input_files; ++i) {
     TOpenedInput& in = *E.Finput_files[i];
+    // Live sources answer "try again" instead of blocking, so one input
+    // waiting for data never holds back the others.
+    in.ctx->flags |= AVFMT_FLAG_NONBLOCK;
     FInputFiles[i].ist_index = total;
     FInputFiles[i].nb_streams = static_cast<int32_t>(in.ctx->nb_streams);
     total += FInputFiles[i].nb_streams;

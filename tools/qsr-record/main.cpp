@@ -59,6 +59,7 @@ int main(int argc, char** argv) {
         if (ALevel <= media::llError) std::fprintf(stderr, "qsr-record: %s\n", AMsg.c_str());
       });
   capture::RegisterScreenCapture();
+  capture::RegisterWaveCapture();
 
   engine::TCustomFFmpeg e(8);
   try {
