@@ -155,46 +155,53 @@ void TConversionRun::InitBitstreamFilters() {
 }
 
 void TConversionRun::WritePacket(TOutputRun& AOst, AVPacket* APacket) {
-  AVFormatContext* oc = E.Foutput_files[AOst.rec->file_index];
-  auto write = [&](AVPacket* APkt) {
-    const int ret = ff::av_interleaved_write_frame(oc, APkt);
+  if (AOst.rec->bitstream_filters.empty()) {
+    AVFormatContext* oc = E.Foutput_files[AOst.rec->file_index];
+    const int ret = ff::av_interleaved_write_frame(oc, APacket);
     if (ret < 0) throw FFmpegException("av_interleaved_write_frame(): " + ff::err2str(ret));
-  };
-  TBsfChain& chain = AOst.rec->bitstream_filters;
-  if (chain.empty()) {
-    write(APacket);
     return;
   }
-  // Through each filter in turn; a filter may hold a packet back or split it.
-  auto report = [&](AVBSFContext* ABsf, int ACode) {
-    const std::string msg = Format("%s failed for stream %d, codec %s", ABsf->filter->name, APacket->stream_index,
+  FilterPacket(AOst, 0, APacket);
+}
+
+void TConversionRun::FilterPacket(TOutputRun& AOst, size_t AStage, AVPacket* APacket) {
+  TBsfChain& chain = AOst.rec->bitstream_filters;
+  if (AStage == chain.size()) {
+    if (!APacket) return;
+    APacket->stream_index = AOst.rec->index;
+    AVFormatContext* oc = E.Foutput_files[AOst.rec->file_index];
+    const int ret = ff::av_interleaved_write_frame(oc, APacket);
+    if (ret < 0) throw FFmpegException("av_interleaved_write_frame(): " + ff::err2str(ret));
+    return;
+  }
+  // A filter may hold a packet back or split it; no packet ends the stream
+  // and takes out what the filter still holds.
+  AVBSFContext* bsf = chain[AStage].get();
+  auto report = [&](int ACode) {
+    const std::string msg = Format("%s failed for stream %d, codec %s", bsf->filter->name, AOst.rec->index,
                                    AOst.enc->codec ? AOst.enc->codec->name : "copy") +
                             ": " + ff::err2str(ACode);
     if (E.Fexit_on_error) throw FFmpegException(msg);
     E.Log(media::llError, msg);
   };
-  const int index = APacket->stream_index;
-  std::function<void(size_t, AVPacket*)> run = [&](size_t AStage, AVPacket* APkt) {
-    if (AStage == chain.size()) {
-      APkt->stream_index = index;
-      write(APkt);
-      return;
-    }
-    AVBSFContext* bsf = chain[AStage].get();
-    int ret = ff::av_bsf_send_packet(bsf, APkt);
-    if (ret < 0) {
-      report(bsf, ret);
-      return;
-    }
-    PacketPtr out(ff::av_packet_alloc());
-    if (!out) throw FFmpegException("av_packet_alloc failed");
-    while ((ret = ff::av_bsf_receive_packet(bsf, out.get())) >= 0) {
-      run(AStage + 1, out.get());
-      ff::av_packet_unref(out.get());
-    }
-    if (ret != AVERROR(EAGAIN) && ret != AVERROR_EOF) report(bsf, ret);
-  };
-  run(0, APacket);
+  int ret = ff::av_bsf_send_packet(bsf, APacket);
+  if (ret < 0) {
+    report(ret);
+    return;
+  }
+  PacketPtr out(ff::av_packet_alloc());
+  if (!out) throw FFmpegException("av_packet_alloc failed");
+  while ((ret = ff::av_bsf_receive_packet(bsf, out.get())) >= 0) {
+    FilterPacket(AOst, AStage + 1, out.get());
+    ff::av_packet_unref(out.get());
+  }
+  if (ret != AVERROR(EAGAIN) && ret != AVERROR_EOF) report(ret);
+  if (!APacket) FilterPacket(AOst, AStage + 1, nullptr);
+}
+
+void TConversionRun::FlushBitstreamFilters() {
+  for (auto& ost : FOutputs)
+    if (!ost->rec->bitstream_filters.empty()) FilterPacket(*ost, 0, nullptr);
 }
 
 }  // namespace engine

@@ -150,6 +150,10 @@ class TConversionRun {
   // Decoding and dispatch (FFmpegDecode.cpp); APacket null drains.
   int ProcessPacket(TAVInputStream& AIst, const AVPacket* APacket);
   void WritePacket(TOutputRun& AOst, AVPacket* APacket);
+  // Passes a packet through the output's bitstream filters from AStage on
+  // (null: the end of the stream) and writes what comes out.
+  void FilterPacket(TOutputRun& AOst, size_t AStage, AVPacket* APacket);
+  void FlushBitstreamFilters();
 
  private:
   void PrepareStreamCopy(TOutputRun& AOst);

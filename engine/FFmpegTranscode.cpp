@@ -201,6 +201,7 @@ void TConversionRun::Loop() {
 void TConversionRun::Finish() {
   for (auto& ist : FInputStreams)
     if (ist->decoding_needed && !ist->decoder_flushed) ProcessPacket(*ist, nullptr);
+  FlushBitstreamFilters();
   for (int32_t i = 0; i < E.Fnb_output_files; ++i) {
     FTrailersDone = i + 1;
     const int ret = ff::av_write_trailer(E.Foutput_files[i]);

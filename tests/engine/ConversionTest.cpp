@@ -32,11 +32,15 @@ class Conversion : public EngineTest {
   }
 };
 
-TEST_F(Conversion, StreamCopyKeepsPacketsAndTimestamps) {
+// Also through a bitstream filter chain, which must pass every packet on.
+class StreamCopy : public Conversion, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(StreamCopy, KeepsPacketsAndTimestamps) {
   TCustomFFmpeg e(2);
   ASSERT_TRUE(e.OpenInput(AvFile())) << e.LastErrMsg();
   e.SetExtOption("vcodec", "copy");
   e.SetExtOption("acodec", "copy");
+  if (*GetParam()) e.SetExtOption("vbsf", GetParam());
   const std::string out = Out("copy.mkv");
   ASSERT_EQ(e.OpenOutput(out, false), 1) << e.LastErrMsg();
   ASSERT_EQ(Run(e), "");
@@ -59,6 +63,7 @@ TEST_F(Conversion, StreamCopyKeepsPacketsAndTimestamps) {
   }
   EXPECT_EQ(got.indexes, in.indexes);
 }
+INSTANTIATE_TEST_SUITE_P(Filters, StreamCopy, ::testing::Values("", "null"));
 
 TEST_F(Conversion, Mpeg4AndAacInMp4StartAndEndTogether) {
   TCustomFFmpeg e(2);
