@@ -35,6 +35,7 @@ TMainForm::TMainForm(TErrorReport& AErrorReport, TAboutForm* AAboutForm, const Q
   BuildHotKeys();
   BuildSystemMenu();
   ConnectHandlers();
+  BuildRecordTimers();
   OnChangeRollUpState = [this] { spDynamicSkinForm1ChangeRollUpState(); };
 
   SetHotKeyBackend(platform::OpenHotKeyBackend());
@@ -58,6 +59,7 @@ TMainForm::TMainForm(TErrorReport& AErrorReport, TAboutForm* AAboutForm, const Q
 }
 
 TMainForm::~TMainForm() {
+  FormCloseQuery();
   if (media::CurrentFFLogger() != nullptr) media::GetFFLogger().SetOnLog(nullptr);
 }
 

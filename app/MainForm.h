@@ -10,15 +10,19 @@
 #include <QKeySequenceEdit>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
+#include <deque>
 #include <functional>
 #include <memory>
 
 #include "app/AreaChooser.h"
 #include "app/Formats.h"
 #include "app/HotKeyManager.h"
+#include "app/RecordingEncoder.h"
 #include "app/errordlg.h"
 #include "app/skin/Controls.h"
 #include "app/skin/SkinForm.h"
+#include "capture/WavePauseFlags.h"
 
 namespace app {
 
@@ -47,7 +51,7 @@ class TMainForm : public skin::TSkinForm {
   ~TMainForm() override;
 
   void FormShow();
-  void ReportError(const QString& AMessage, const QString& ACode);
+  virtual void ReportError(const QString& AMessage, const QString& ACode);
 
   // Sections.
   void ExpandSection(TSection ASection);
@@ -79,10 +83,23 @@ class TMainForm : public skin::TSkinForm {
   void Support1Click();
   void ProductPage1Click();
   void About1Click();
-  // Seams of the recording controller: nothing records yet.
-  virtual void btRecordClick() {}
-  virtual void btPauseClick() {}
-  virtual void btStopClick() {}
+  // Recording controller (MainFormRecord.cpp, MainFormRecordState.cpp).
+  virtual void btRecordClick();
+  virtual void btPauseClick();
+  virtual void btStopClick();
+  void btTimerClick();
+  void VidaxTerminate(const TRecordEnd& AInfo);
+  void TimerTimer();
+  void Timer1Timer();
+  // Stops a running recording and waits for its end; never refuses.
+  void FormCloseQuery();
+  // Replaces the encoder (tests); the window must be idle.
+  void SetEncoder(std::unique_ptr<TRecordingEncoder> AEncoder);
+  TRecordingEncoder* Encoder() const { return Vidax.get(); }
+  // Directory + "/" + file name + the selected profile's extension.
+  QString OutputPath() const;
+  // The elapsed clock's text, "H:mm:ss".
+  static QString ElapsedText(int ASeconds);
 
   // Global hot keys (MainFormHotKeys.cpp).
   void RegisterHotKeys();
@@ -108,6 +125,16 @@ class TMainForm : public skin::TSkinForm {
   TFormats Formats;
   bool ShowAudioHelp = true;
   int RecordState = 0;
+  // Recording controller state.
+  bool SavedRollUp = false;
+  int SavedLeft = 0;
+  int SavedTop = 0;
+  // Non-zero while paused: the audio device drops what it captures. Its
+  // address travels in the audio option string; the registration lets the
+  // device accept exactly this address.
+  capture::TWavePauseFlag FWavePauseFlag{0};
+  QTimer* Timer;   // elapsed clock, 1000 ms
+  QTimer* Timer1;  // caption blink, 400 ms
 
   // Button panel.
   QWidget* spSkinPanel1;
@@ -207,6 +234,39 @@ class TMainForm : public skin::TSkinForm {
   bool FShown = false;
   bool FFilling = false;
   bool FSelecting = false;  // a selection window is showing
+
+  // Recording controller (MainFormRecord.cpp, MainFormRecordState.cpp).
+  // What a start did to the window and the desktop, undone once at its end.
+  struct TStartEffects {
+    bool Active = false;
+    bool Minimized = false;
+    bool RolledUp = false;
+    bool ScreenSaverSuspended = false;
+  };
+  void StartRecording();
+  bool FillOutputOptions(int32_t ATaskIndex, bool AAudio, encoder::TOutputOptions& AOptions);
+  void AbandonTask(int32_t ATaskIndex);
+  void PauseRecording();
+  void ResumeRecording();
+  void SetRecordingControls();
+  void SetIdleControls();
+  void PlaceWindowForRecording();
+  void UndoStartEffects();
+  void EndRecording(bool AOpenFile);
+  void OpenOutputFile();
+  void ShowWarning(const QString& AText);
+  void ConnectEncoder();
+  void BuildRecordTimers();
+  capture::TWavePauseFlagRegistration FWavePauseFlagRegistration{&FWavePauseFlag};
+  std::unique_ptr<TRecordingEncoder> Vidax;
+  TStartEffects FStartEffects;
+  void HandleRecordEnd(const TRecordEnd& AInfo);
+  std::deque<TRecordEnd> FPendingEnds;  // notifications not yet handled, in order
+  bool FHandlingEnds = false;
+  bool FEncoderDetached = false;  // the termination handler was cleared by a close
+  int FElapsedSeconds = 0;
+  // Notifications posted to the UI thread check it before touching the window.
+  std::shared_ptr<int> FAlive = std::make_shared<int>(0);
 };
 
 }  // namespace app

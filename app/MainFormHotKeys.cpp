@@ -66,6 +66,7 @@ bool TMainForm::SelectWithEscape(const std::function<bool()>& ASelect) {
 void TMainForm::FormClose() { HotKeyManager1->ClearHotKeys(); }
 
 void TMainForm::closeEvent(QCloseEvent* AEvent) {
+  FormCloseQuery();
   TSkinForm::closeEvent(AEvent);
   if (AEvent->isAccepted()) FormClose();
 }

@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev
   libavcodec-dev libavformat-dev libavutil-dev libavfilter-dev
   libswscale-dev libswresample-dev libavdevice-dev
-  libx11-dev libxext-dev libxfixes-dev libxtst-dev libxcb1-dev
+  libx11-dev libxext-dev libxfixes-dev libxtst-dev libxcb1-dev libxss-dev
   libpulse-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev
   xvfb xauth x11-utils x11-xserver-utils xdotool
