@@ -108,10 +108,16 @@ class TCustomEncoder {
   // ---- task list (FFEncodeTasks.cpp) ----
   int32_t AddTask(const std::string& AFileName, TInputOptions* AOptions);
   int32_t AddTask(const std::string& AFileName, const std::string& AExtOptions);
+  // A stream object as input: opened under the name "stream:<address>:<data>"
+  // (no protocol serves such names yet, so the open reports the library's
+  // message).
+  int32_t AddTask(const void* AStream, const std::string& APrivateData, TInputOptions* AOptions);
   bool AddInputFile(int32_t ATaskIndex, const std::string& AFileName, TInputOptions* AOptions);
   bool AddInputFile(int32_t ATaskIndex, const std::string& AFileName, const std::string& AExtOptions);
   bool SetOutputFile(int32_t ATaskIndex, const std::string& AFileName, TOutputOptions* AOptions);
   bool SetOutputFile(int32_t ATaskIndex, const std::string& AFileName, const std::string& AExtOptions);
+  bool SetOutputStream(int32_t ATaskIndex, const void* AStream, const std::string& APrivateData,
+                       TOutputOptions* AOptions);
   void ClearTasks();
   void Exchange(int32_t ATaskIndex1, int32_t ATaskIndex2);
   void RemoveTask(int32_t ATaskIndex);

@@ -1,7 +1,7 @@
 // The encoder's task list: creating tasks, adding their inputs and outputs
 // (each opened at once), removing and clearing them, and loading the media
 // libraries.
-#include <cstdio>
+#include <cstdint>
 
 #include "encoder/FFEncode.h"
 #include "media/FFLoad.h"
@@ -143,6 +143,22 @@ int32_t TCustomEncoder::AddTask(const std::string& AFileName, TInputOptions* AOp
 int32_t TCustomEncoder::AddTask(const std::string& AFileName, const std::string& AExtOptions) {
   TInputOptions options = InputOptionsFromText(AExtOptions);
   return AddTask(AFileName, &options);
+}
+
+namespace {
+std::string StreamName(const void* AStream, const std::string& APrivateData) {
+  return "stream:" + std::to_string(reinterpret_cast<uintptr_t>(AStream)) + ":" + APrivateData;
+}
+}  // namespace
+
+int32_t TCustomEncoder::AddTask(const void* AStream, const std::string& APrivateData,
+                                TInputOptions* AOptions) {
+  return AddTask(StreamName(AStream, APrivateData), AOptions);
+}
+
+bool TCustomEncoder::SetOutputStream(int32_t ATaskIndex, const void* AStream,
+                                     const std::string& APrivateData, TOutputOptions* AOptions) {
+  return SetOutputFile(ATaskIndex, StreamName(AStream, APrivateData), AOptions);
 }
 
 bool TCustomEncoder::AddInputFile(int32_t ATaskIndex, const std::string& AFileName,

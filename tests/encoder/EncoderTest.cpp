@@ -128,6 +128,9 @@ TEST_F(Encoder, GuardsCapacityAndMessages) {
   // The engine's messages reach LastErrMsg unchanged.
   EXPECT_EQ(enc.AddTask(Out("missing.avi"), ""), -1);
   EXPECT_FALSE(enc.LastErrMsg().empty());
+  int stream = 0;
+  EXPECT_EQ(enc.AddTask(&stream, "data", nullptr), -1) << "no protocol serves stream names";
+  EXPECT_FALSE(enc.LastErrMsg().empty());
   EXPECT_EQ(enc.AddTask(VideoFile(), "r=fast"), -1);
   EXPECT_EQ(enc.LastErrMsg(), "Incorrect frame rate");
   EXPECT_EQ(enc.AddTask(VideoFile(), "nosuchoption=1"), -1);
@@ -144,7 +147,8 @@ TEST_F(Encoder, GuardsCapacityAndMessages) {
   ASSERT_TRUE(enc.SetOutputFile(small, Out("cap.avi"), "vcodec=mpeg4")) << enc.LastErrMsg();
   EXPECT_FALSE(enc.SetOutputFile(small, Out("cap2.avi"), ""));
   EXPECT_EQ(enc.LastErrMsg(), "max output files 1 reached");
-  EXPECT_FALSE(enc.SetOutputFile(small + 0, Out("x.avi"), "vcodec=nosuch")) ;
+  EXPECT_FALSE(enc.SetOutputFile(0, Out("unknown.avi"), "vcodec=nosuch"));
+  EXPECT_EQ(enc.LastErrMsg(), "new_video_stream fail: Unknown encoder 'nosuch'");
   EXPECT_THROW(enc.AddInputFile(7, VideoFile(), ""), std::out_of_range);
   // List editing before a run.
   enc.Exchange(0, 1);
