@@ -60,6 +60,13 @@ int FakePlay(AVFormatContext*) {
   return 0;
 }
 
+// A device whose reads fail with something that is not even an exception.
+int ThrowingPacket(AVFormatContext*, AVPacket*) { throw 42; }
+
+const capture::TCaptureDevice kThrowing{"enginethrowingcapture", "Engine test device that throws",
+                                        &capture::MakePrivData<TFakeRecord>, &FakeHeader,
+                                        &ThrowingPacket, &FakeClose, nullptr, nullptr};
+
 const capture::TCaptureDevice kFake{"enginefakecapture", "Engine test device",
                                     &capture::MakePrivData<TFakeRecord>, &FakeHeader, &FakePacket,
                                     &FakeClose, &FakePause, &FakePlay};
@@ -71,6 +78,7 @@ class EngineDevice : public EngineTest {
   static void SetUpTestSuite() {
     EngineTest::SetUpTestSuite();
     capture::RegisterInputFormat(kFake);
+    capture::RegisterInputFormat(kThrowing);
   }
 };
 
@@ -119,6 +127,25 @@ TEST_F(EngineDevice, PauseHoldsTheDeviceAndStopClosesIt) {
     EXPECT_EQ(gCloses, closesBefore + 1) << "the device is closed with the task's resources";
   }
   EXPECT_EQ(gCloses, closesBefore + 1);
+}
+
+TEST_F(EngineDevice, AnyErrorInTheRunEndsTheTaskNotTheProcess) {
+  const int closesBefore = gCloses;
+  TCustomFFmpeg e(1);
+  e.SetExtOption("f", "enginethrowingcapture");
+  ASSERT_TRUE(e.OpenInput("")) << e.LastErrMsg();
+  ASSERT_EQ(e.OpenOutput(Out("throwing.avi"), false), 1) << e.LastErrMsg();
+  std::atomic<int> terminated{0};
+  e.SetOnTerminate([&](void*) { ++terminated; });
+  e.StartConvert(true)->Resume();
+  const auto until = std::chrono::steady_clock::now() + 20s;
+  while (!e.Terminated() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(5ms);
+  e.Stop(true);
+  EXPECT_EQ(terminated, 1);
+  EXPECT_TRUE(e.FatalException());
+  EXPECT_FALSE(e.FatalMessage().empty());
+  EXPECT_FALSE(e.Finished());
+  EXPECT_EQ(gCloses, closesBefore + 1) << "resources are still released";
 }
 
 }  // namespace enginetest
