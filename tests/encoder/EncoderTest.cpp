@@ -136,7 +136,15 @@ TEST_F(Encoder, GuardsCapacityAndMessages) {
   EXPECT_EQ(enc.AddTask(VideoFile(), "nosuchoption=1"), -1);
   EXPECT_EQ(enc.LastErrMsg(), "Unrecognized option \"nosuchoption\"");
   enc.SetHaltOnInvalidOption(false);
+  void* probedBy = nullptr;
+  AVFormatContext* probed = nullptr;
+  enc.OnBeforeFindStreamInfo = [&](void* ASender, AVFormatContext* AContext) {
+    probedBy = ASender;
+    probed = AContext;
+  };
   EXPECT_EQ(enc.AddTask(VideoFile(), "nosuchoption=1"), 0);
+  EXPECT_EQ(probedBy, enc.Task(0)) << "the task is the sender";
+  EXPECT_EQ(probed, enc.Task(0)->InputFile(0));
   enc.SetHaltOnInvalidOption(true);
   // Capacity of one file per task.
   enc.SetCustomMaxFiles(1);
