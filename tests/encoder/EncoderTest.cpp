@@ -1,6 +1,8 @@
 // The encoder component: task list guards, capacity, messages from the
 // engine, and the order and threads of the termination notifications in
 // threaded and synchronous runs, with Stop in the middle of a run.
+#include <sys/resource.h>
+
 #include <filesystem>
 
 #include "encoder/FFEncode.h"
@@ -56,10 +58,18 @@ TEST_F(Encoder, ThreadedRunReportsEachTaskThenTheRun) {
   t.Attach(enc);
   for (int i = 0; i < 3; ++i) AddConversion(enc, "threaded" + std::to_string(i) + ".avi");
   ASSERT_EQ(enc.TasksCount(), 3);
+  // The last progress of each task comes from its conversion thread.
+  enc.SetThreadPriority(tpLowest);
+  enc.SetTriggerEventInMainThread(false);
+  std::atomic<int> nice{-100};
+  enc.OnProgress = [&](void*, TProgressInfo*) {
+    nice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(platform::CurrentThreadId()));
+  };
   enc.Start(1);
   EXPECT_TRUE(enc.Working());
   ASSERT_TRUE(t.allDone.Wait(60000));
   EXPECT_EQ(t.Indexes(), (std::vector<int>{0, 1, 2, -1}));
+  EXPECT_EQ(nice.load(), 10) << "the lowest priority is nice 10";
   for (const auto& c : t.calls) {
     EXPECT_NE(c.thread, std::this_thread::get_id()) << "off the caller's thread";
     if (c.info.TaskIndex >= 0) {
