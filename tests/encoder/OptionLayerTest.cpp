@@ -211,3 +211,29 @@ TEST_F(OptionLayer, VideoHookDrawsIntoEveryPicture) {
 }
 
 }  // namespace enginetest
+
+namespace enginetest {
+
+// A bitstream filter given by option runs on every packet of the stream it
+// was given for: trace_headers logs each coded picture header it sees.
+TEST_F(OptionLayer, BitstreamFilterRunsOnTheOutputStream) {
+  testmedia::TMediaSpec spec;
+  spec.path = Out("mpeg2.mkv");
+  spec.video_codec = "mpeg2video";
+  spec.audio = false;
+  std::string err;
+  ASSERT_TRUE(testmedia::WriteTestMedia(spec, err)) << err;
+  TCustomFFmpeg engine(1);
+  ASSERT_TRUE(engine.OpenInput(spec.path)) << engine.LastErrMsg();
+  engine.SetExtOption("vcodec", "copy");
+  engine.SetExtOption("vbsf", "trace_headers");
+  ASSERT_GE(engine.OpenOutput(Out("traced.mkv"), false), 0) << engine.LastErrMsg();
+  TLogCollector log;
+  engine.StartConvert(false);
+  ASSERT_TRUE(engine.Finished()) << engine.FatalMessage();
+  EXPECT_GE(log.Count("Picture Header"), spec.frames);
+  const std::vector<int> indexes = testmedia::DecodeFrameIndexes(Out("traced.mkv"), err);
+  EXPECT_EQ(indexes.size(), static_cast<size_t>(spec.frames)) << err;
+}
+
+}  // namespace enginetest
