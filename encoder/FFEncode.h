@@ -175,6 +175,7 @@ class TCustomEncoder {
   std::unique_ptr<TFFmpeg> NewTask();
   void ApplyPostHooks(TFFmpeg& ATask) const;
   void BindRunEvents(TFFmpeg& ATask);
+  TFFmpeg* TakeNextTask();
   void StartNextTask();
   void DoAllTerminated();
   // Delivers a termination notification on a short-lived thread of its own;
@@ -207,6 +208,9 @@ class TCustomEncoder {
   bool FThreadMode = false;
   std::atomic<bool> FWorking{false};
   std::atomic<bool> FPaused{false};
+  // A synchronous run in progress and the task it runs (FTerminateLock).
+  bool FSyncLoop = false;
+  TFFmpeg* FSyncTask = nullptr;
 
   // Notification threads and the order of their deliveries.
   struct TNotifyThread {

@@ -44,21 +44,46 @@ void TCustomEncoder::Start(int32_t AThreadCount) {
     return;
   }
   for (;;) {
-    {
+    if (FThreadMode) {
       std::lock_guard lock(FTerminateLock);
       if (FPendingTasks <= 0) break;
       StartNextTask();
+      if (--AThreadCount == 0) break;
+    } else {
+      // A synchronous run converts outside the lock, so that Stop from
+      // another thread can end it.
+      TFFmpeg* task = nullptr;
+      {
+        std::lock_guard lock(FTerminateLock);
+        FSyncLoop = true;
+        if (FPendingTasks <= 0) break;
+        task = TakeNextTask();
+        FSyncTask = task;
+      }
+      task->StartConvert(false);
     }
-    if (FThreadMode && --AThreadCount == 0) break;
   }
+  if (FThreadMode) return;
+  // After a Stop, the tasks the run had not reached report their end here,
+  // in order and before Start returns.
+  for (int32_t i = FCurrentTask; i < FFFmpegList.Count(); ++i) FFFmpegList.Items(i)->Cancel(true);
+  std::lock_guard lock(FTerminateLock);
+  FSyncLoop = false;
+  FSyncTask = nullptr;
+}
+
+// Called with FTerminateLock held.
+TFFmpeg* TCustomEncoder::TakeNextTask() {
+  --FPendingTasks;
+  TFFmpeg* task = FFFmpegList.Items(FCurrentTask++);
+  task->ReportInterval = static_cast<int64_t>(FProgressInterval) * 1000;
+  return task;
 }
 
 // Called with FTerminateLock held.
 void TCustomEncoder::StartNextTask() {
   if (FPendingTasks <= 0) return;
-  --FPendingTasks;
-  TFFmpeg* task = FFFmpegList.Items(FCurrentTask++);
-  task->ReportInterval = static_cast<int64_t>(FProgressInterval) * 1000;
+  TFFmpeg* task = TakeNextTask();
   engine::TConvertThread* thread = task->StartConvert(FThreadMode);
   if (FThreadMode && thread) {
     thread->Resume();
@@ -82,12 +107,25 @@ void TCustomEncoder::Resume() {
 }
 
 void TCustomEncoder::Stop(bool AWaitForStop) {
+  bool syncLoop = false;
+  TFFmpeg* syncTask = nullptr;
   {
     // Once this is through, no further task starts.
     std::lock_guard lock(FTerminateLock);
     FPendingTasks = 0;
+    syncLoop = FSyncLoop;
+    syncTask = FSyncTask;
   }
   if (!FWorking) return;
+  if (syncLoop) {
+    // A synchronous run: stop the task it runs (which its caller is about
+    // to start when it is not converting yet); Start ends the others.
+    if (syncTask) {
+      while (!syncTask->Converting() && !syncTask->Terminated()) std::this_thread::yield();
+      syncTask->Cancel(AWaitForStop);
+    }
+    return;
+  }
   for (int32_t i = 0; i < FFFmpegList.Count(); ++i) FFFmpegList.Items(i)->Cancel(AWaitForStop);
 }
 

@@ -130,6 +130,25 @@ TEST_F(Encoder, StopDuringTheFirstOfTwoTasks) {
   enc.ClearTasks();
 }
 
+TEST_F(Encoder, StopEndsASynchronousRunFromAnotherThread) {
+  TFFEncoder enc;
+  TTerminations t;
+  t.Attach(enc);
+  AddConversion(enc, "syncstop0.avi", "re=1");
+  AddConversion(enc, "syncstop1.avi");
+  std::thread stopper([&] {
+    engine::TCustomFFmpeg* first = enc.Task(0);
+    for (int i = 0; i < 500 && first->PacketsRead() < 3; ++i) platform::SleepMs(10);
+    enc.Stop(false);
+  });
+  enc.Start(0);
+  stopper.join();
+  ASSERT_TRUE(t.allDone.Wait(30000));
+  ASSERT_EQ(t.Indexes(), (std::vector<int>{0, 1, -1}));
+  EXPECT_FALSE(t.calls[0].info.Finished) << "stopped in the middle";
+  EXPECT_FALSE(t.calls[1].info.Finished) << "never converted";
+}
+
 TEST_F(Encoder, GuardsCapacityAndMessages) {
   TFFEncoder enc;
   EXPECT_EQ(enc.Version(), "3.9");
