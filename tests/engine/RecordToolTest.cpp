@@ -78,9 +78,11 @@ int RunRecorder(const std::vector<std::string>& AArgs, std::chrono::milliseconds
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST(RecordTool, BadArgumentsExitWithStatus2) {
+TEST(RecordTool, BadArgumentsExitWithStatus2AndFailuresWith1) {
   EXPECT_EQ(RunRecorder({"--output", "/tmp/never.mp4"}), 2);
   EXPECT_EQ(RunRecorder({"--screen", "framerate=10/1", "--output", "/tmp/never.mp4", "--duration", "x"}), 2);
+  EXPECT_EQ(RunRecorder({"--input", "/nonexistent/in.avi", "--output", "/tmp/never.mp4"}), 1);
+  EXPECT_FALSE(std::filesystem::exists("/tmp/never.mp4"));
 }
 
 class RecordScreen : public ::testing::Test {

@@ -1,6 +1,6 @@
-// qsr-record: records the screen (and files, and sound once its device
-// exists) into a video file without the window, for scripts, servers and
-// tests. One conversion task; a progress line on standard error about once
+// qsr-record: records the screen, the sound and files into a video file
+// without the window, for scripts, servers and tests. One task of the
+// encoder component; a progress line on standard error about once
 // a second; ends at --duration, on SIGINT or SIGTERM, always with a finished
 // file. Exit status: 0 when the task ended without an error, 1 when it
 // failed, 2 for bad arguments.
@@ -11,7 +11,7 @@
 
 #include "RecordArgs.h"
 #include "capture/CaptureDevices.h"
-#include "engine/FFmpeg.h"
+#include "encoder/FFEncode.h"
 #include "media/FFLoad.h"
 #include "media/FFLog.h"
 
@@ -34,10 +34,18 @@ int Fail(const std::string& AMessage) {
   return 1;
 }
 
-// Opens a capture device input of the engine with its option string.
-bool OpenDevice(engine::TCustomFFmpeg& AEngine, const char* ADevice, const std::string& AOptions) {
-  AEngine.SetExtOption("f", ADevice);
-  return AEngine.OpenInput(AOptions);
+// The output's option lines ("name=value", one a line).
+std::string OutputOptions(const qsrrecord::TRecordArgs& AArgs) {
+  std::string text;
+  auto add = [&](const std::string& AName, const std::string& AValue) { text += AName + "=" + AValue + "\n"; };
+  if (!AArgs.vcodec.empty()) add("vcodec", AArgs.vcodec);
+  if (!AArgs.acodec.empty()) add("acodec", AArgs.acodec);
+  if (AArgs.vbitrate > 0) add("b", std::to_string(AArgs.vbitrate));
+  if (AArgs.abitrate > 0) add("ab", std::to_string(AArgs.abitrate));
+  if (!AArgs.filters.empty()) add("vf", AArgs.filters);
+  if (AArgs.duration > 0) add("t", std::to_string(AArgs.duration));
+  for (const auto& [name, value] : AArgs.options) add(name, value);
+  return text;
 }
 
 }  // namespace
@@ -56,69 +64,70 @@ int main(int argc, char** argv) {
   if (!media::FFLoader().Load(media::kEncoderLibraries)) return Fail(media::FFLoader().LastErrMsg());
   media::GetFFLogger().SetOnLog(
       [](void*, platform::ThreadId, media::TLogLevel ALevel, const std::string& AMsg) {
-        if (ALevel <= media::llError) std::fprintf(stderr, "qsr-record: %s\n", AMsg.c_str());
+        // Errors; the fatal one (quiet level) comes with the final line.
+        if (ALevel > media::llQuiet && ALevel <= media::llError) std::fprintf(stderr, "qsr-record: %s\n", AMsg.c_str());
       });
   capture::RegisterScreenCapture();
   capture::RegisterWaveCapture();
 
-  engine::TCustomFFmpeg e(8);
-  try {
-    if (!args.screen.empty() && !OpenDevice(e, "screencapture", args.screen))
-      return Fail("screen: " + e.LastErrMsg());
-    if (!args.audio.empty() && !OpenDevice(e, "wavecapture", args.audio))
-      return Fail("audio: " + e.LastErrMsg());
-    for (const std::string& in : args.inputs)
-      if (!e.OpenInput(in)) return Fail(e.LastErrMsg());
-    // Output settings, then the output file with its streams.
-    if (!args.vcodec.empty()) e.SetExtOption("vcodec", args.vcodec);
-    if (!args.acodec.empty()) e.SetExtOption("acodec", args.acodec);
-    if (args.vbitrate > 0) e.SetExtOption("b", std::to_string(args.vbitrate));
-    if (args.abitrate > 0) e.SetExtOption("ab", std::to_string(args.abitrate));
-    if (!args.filters.empty()) e.SetExtOption("vf", args.filters);
-    if (args.duration > 0) e.SetExtOption("t", std::to_string(args.duration));
-    for (const auto& [name, value] : args.options) e.SetExtOption(name, value);
-    if (e.OpenOutput(args.output, false) < 0) return Fail(e.LastErrMsg());
-  } catch (const std::exception& ex) {
-    return Fail(ex.what());
-  }
+  // One task: the inputs in order, then the output.
+  encoder::TFFEncoder enc;
+  int32_t task = -1;
+  auto addInput = [&](const std::string& AName, const std::string& AOptions) {
+    if (task < 0) {
+      task = enc.AddTask(AName, AOptions);
+      return task >= 0;
+    }
+    return enc.AddInputFile(task, AName, AOptions);
+  };
+  if (!args.screen.empty() && !addInput(args.screen, "f=screencapture")) return Fail("screen: " + enc.LastErrMsg());
+  if (!args.audio.empty() && !addInput(args.audio, "f=wavecapture")) return Fail("audio: " + enc.LastErrMsg());
+  for (const std::string& in : args.inputs)
+    if (!addInput(in, "")) return Fail(enc.LastErrMsg());
+  if (!enc.SetOutputFile(task, args.output, OutputOptions(args))) return Fail(enc.LastErrMsg());
 
+  // Events come on the conversion thread (there is no UI thread here).
   // About once a second: elapsed time, frames, fps, size, dup and drop.
+  enc.SetTriggerEventInMainThread(false);
   const int64_t started = ff::av_gettime_relative();
   int64_t lastLine = started;
-  int32_t frames = 0;
-  e.ReportInterval = 250000;
-  e.SetOnProgress([&](void*, int32_t, int32_t AFrames, int32_t AFps, float, float, int64_t ASize, int64_t,
-                      int64_t) {
-    if (AFrames > 0) frames = AFrames;
+  int32_t frames = 0, dup = 0, drop = 0;
+  enc.OnProgress = [&](void*, encoder::TProgressInfo* AInfo) {
+    if (AInfo->FrameNumber > 0) frames = AInfo->FrameNumber;
+    if (const engine::TCustomFFmpeg* t = enc.Task(AInfo->TaskIndex)) {
+      dup = t->Fnb_frames_dup;
+      drop = t->Fnb_frames_drop;
+    }
     const int64_t now = ff::av_gettime_relative();
     if (now - lastLine < 1000000) return;
     lastLine = now;
     std::fprintf(stderr, "time=%.1fs frames=%d fps=%d size=%lldkB dup=%d drop=%d\n",
-                 static_cast<double>(now - started) / 1000000.0, AFrames < 0 ? 0 : AFrames, AFps < 0 ? 0 : AFps,
-                 static_cast<long long>(ASize / 1024), e.Fnb_frames_dup, e.Fnb_frames_drop);
-  });
+                 static_cast<double>(now - started) / 1000000.0, frames, AInfo->FPS < 0 ? 0 : AInfo->FPS,
+                 static_cast<long long>(AInfo->CurrentSize / 1024), dup, drop);
+  };
+  encoder::TTerminateInfo info;
   platform::TEvent ended(false);
-  e.SetOnTerminate([&](void*) { ended.Set(); });
-  engine::TConvertThread* thread = e.StartConvert(true);
-  if (!thread) return Fail(e.FatalMessage().empty() ? "the task did not start" : e.FatalMessage());
-  thread->Resume();
+  enc.OnTerminate = [&](void*, const encoder::TTerminateInfo& AInfo) {
+    if (AInfo.TaskIndex >= 0)
+      info = AInfo;
+    else
+      ended.Set();
+  };
+  enc.Start(1);
   bool stopping = false;
   while (!ended.Wait(100)) {
     if (gSignal && !stopping) {
       stopping = true;
       std::fprintf(stderr, "qsr-record: stopping (signal %d)\n", static_cast<int>(gSignal));
-      e.Stop(false);
+      enc.Stop(false);
     }
   }
-  e.Stop(true);
 
   // The task's termination information.
   const double seconds = static_cast<double>(ff::av_gettime_relative() - started) / 1000000.0;
-  std::fprintf(stderr, "qsr-record: %s after %.1fs: frames=%d dup=%d drop=%d video=%lldkB audio=%lldkB%s%s\n",
-               e.FatalException() ? "failed" : e.Finished() ? "finished" : "stopped", seconds,
-               frames, e.Fnb_frames_dup, e.Fnb_frames_drop,
-               static_cast<long long>(e.Fvideo_size / 1024), static_cast<long long>(e.Faudio_size / 1024),
-               e.FatalException() ? ": " : "", e.FatalException() ? e.FatalMessage().c_str() : "");
+  std::fprintf(stderr, "qsr-record: %s after %.1fs: frames=%d dup=%d drop=%d%s%s\n",
+               info.Exception ? "failed" : info.Finished ? "finished" : "stopped", seconds, frames, dup, drop,
+               info.Exception ? ": " : "", info.Exception ? info.ExceptionMsg.c_str() : "");
   media::GetFFLogger().SetOnLog(nullptr);
-  return e.FatalException() ? 1 : 0;
+  return info.Exception ? 1 : 0;
 }
