@@ -99,6 +99,10 @@ void TCustomFFmpeg::NewVideoStream(AVFormatContext* AContext, int32_t AFileIndex
     const AVCodec* codec = c->codec ? c->codec : ff::avcodec_find_encoder(c->codec_id);
     FOptions.ApplyLibraryOptions(c, FOptions.CodecDefaults(AVMEDIA_TYPE_VIDEO),
                                  kOptEncoding | kOptVideo, codec);
+    // A "flags" option (a codec preset's +loop) replaces the flags as a
+    // whole: keep the header placement the container needs.
+    if ((Fvideo_global_header & 1) || (Fvideo_global_header == 0 && wantsGlobal))
+      c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (codec && codec->supported_framerates && !Fforce_fps)
       rate = codec->supported_framerates[ff::av_find_nearest_q_idx(rate, codec->supported_framerates)];
     c->time_base = AVRational{rate.den, rate.num};
@@ -194,6 +198,7 @@ void TCustomFFmpeg::NewAudioStream(AVFormatContext* AContext, int32_t AFileIndex
     const AVCodec* codec = c->codec ? c->codec : ff::avcodec_find_encoder(c->codec_id);
     FOptions.ApplyLibraryOptions(c, FOptions.CodecDefaults(AVMEDIA_TYPE_AUDIO),
                                  kOptEncoding | kOptAudio, codec);
+    if (AContext->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (Faudio_qscale > -99999) {
       c->flags |= AV_CODEC_FLAG_QSCALE;
       c->global_quality = static_cast<int>(FF_QP2LAMBDA * Faudio_qscale);

@@ -237,3 +237,22 @@ TEST_F(OptionLayer, BitstreamFilterRunsOnTheOutputStream) {
 }
 
 }  // namespace enginetest
+
+namespace enginetest {
+
+// A codec preset sets the encoder's "flags" as a whole; a container that
+// needs global headers (Matroska) must still get them.
+TEST_F(OptionLayer, PresetKeepsGlobalHeadersForMatroska) {
+  if (!ff::avcodec_find_encoder_by_name("libx264")) GTEST_SKIP() << "libx264 is not available";
+  TCustomFFmpeg engine(1);
+  ASSERT_TRUE(engine.OpenInput(VideoFile())) << engine.LastErrMsg();
+  engine.SetExtOption("vcodec", "libx264");
+  engine.SetExtOption("vpre", "libx264-default");
+  ASSERT_GE(engine.OpenOutput(Out("preset.mkv"), false), 0) << engine.LastErrMsg();
+  engine.StartConvert(false);
+  ASSERT_TRUE(engine.Finished()) << engine.FatalMessage();
+  std::string err;
+  EXPECT_EQ(testmedia::DecodeFrameIndexes(Out("preset.mkv"), err).size(), 75u) << err;
+}
+
+}  // namespace enginetest
