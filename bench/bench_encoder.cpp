@@ -67,8 +67,8 @@ int main() {
 
   // 2. Ten tiny tasks: threaded chain (Start(1)) against synchronous (Start(0)).
   for (const int threads : {0, 1}) {
+    platform::TEvent done;  // outlives the encoder, whose threads set it
     encoder::TFFEncoder enc;
-    platform::TEvent done;
     enc.OnTerminate = [&](void*, const encoder::TTerminateInfo& AInfo) {
       if (AInfo.TaskIndex == -1) done.Set();
     };

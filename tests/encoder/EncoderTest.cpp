@@ -53,8 +53,8 @@ class Encoder : public EngineTest {
 };
 
 TEST_F(Encoder, ThreadedRunReportsEachTaskThenTheRun) {
+  TTerminations t;  // outlives the encoder, whose threads call it
   TFFEncoder enc;
-  TTerminations t;
   t.Attach(enc);
   for (int i = 0; i < 3; ++i) AddConversion(enc, "threaded" + std::to_string(i) + ".avi");
   ASSERT_EQ(enc.TasksCount(), 3);
@@ -90,8 +90,8 @@ TEST_F(Encoder, ThreadedRunReportsEachTaskThenTheRun) {
 }
 
 TEST_F(Encoder, SynchronousRunDeliversOnTheCallersThread) {
+  TTerminations t;  // outlives the encoder, whose threads call it
   TFFEncoder enc;
-  TTerminations t;
   t.Attach(enc);
   AddConversion(enc, "sync0.avi");
   AddConversion(enc, "sync1.avi");
@@ -109,8 +109,8 @@ TEST_F(Encoder, SynchronousRunDeliversOnTheCallersThread) {
 }
 
 TEST_F(Encoder, StopDuringTheFirstOfTwoTasks) {
+  TTerminations t;  // outlives the encoder, whose threads call it
   TFFEncoder enc;
-  TTerminations t;
   t.Attach(enc);
   // Real-time reading makes the first task take three seconds.
   AddConversion(enc, "stop0.avi", "re=1");
@@ -131,8 +131,8 @@ TEST_F(Encoder, StopDuringTheFirstOfTwoTasks) {
 }
 
 TEST_F(Encoder, StopEndsASynchronousRunFromAnotherThread) {
+  TTerminations t;  // outlives the encoder, whose threads call it
   TFFEncoder enc;
-  TTerminations t;
   t.Attach(enc);
   AddConversion(enc, "syncstop0.avi", "re=1");
   AddConversion(enc, "syncstop1.avi");
@@ -197,8 +197,8 @@ TEST_F(Encoder, GuardsCapacityAndMessages) {
 }
 
 TEST_F(Encoder, MisuseWhileWorkingAndFailedTasks) {
+  TTerminations t;  // outlives the encoder, whose threads call it
   TFFEncoder enc;
-  TTerminations t;
   t.Attach(enc);
   // A task without an output fails when it starts.
   ASSERT_EQ(enc.AddTask(VideoFile(), "re=1"), 0);
@@ -225,8 +225,8 @@ TEST_F(Encoder, MisuseWhileWorkingAndFailedTasks) {
 }
 
 TEST_F(Encoder, EmptyRunEndsAtOnce) {
+  TTerminations t;  // outlives the encoder, whose threads call it
   TFFEncoder enc;
-  TTerminations t;
   t.Attach(enc);
   enc.Start(1);
   ASSERT_TRUE(t.allDone.Wait(5000));
@@ -235,8 +235,8 @@ TEST_F(Encoder, EmptyRunEndsAtOnce) {
 }
 
 TEST_F(Encoder, ClearTasksFromTheRunEndNotification) {
+  platform::TEvent cleared;  // outlives the encoder, whose threads set it
   TFFEncoder enc;
-  platform::TEvent cleared;
   enc.OnTerminate = [&](void*, const TTerminateInfo& AInfo) {
     if (AInfo.TaskIndex != -1) return;
     enc.ClearTasks();

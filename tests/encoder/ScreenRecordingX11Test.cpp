@@ -22,9 +22,9 @@ TEST_F(EngineTest, H264ScreenRecordingWithTheDefaultPreset) {
   if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
   if (!ff::avcodec_find_encoder_by_name("libx264")) GTEST_SKIP() << "libx264 is not available";
   capture::RegisterScreenCapture();
-  TFFEncoder enc;
   TTerminateInfo taskEnd;
-  platform::TEvent done;
+  platform::TEvent done;  // outlives the encoder, whose threads set it
+  TFFEncoder enc;
   enc.OnTerminate = [&](void*, const TTerminateInfo& AInfo) {
     if (AInfo.TaskIndex == 0) taskEnd = AInfo;
     if (AInfo.TaskIndex == -1) done.Set();

@@ -13,8 +13,8 @@ class TwoPass : public EngineTest {
  protected:
   // Runs one pass synchronously; the task's termination record.
   TTerminateInfo RunPass(int APass, const std::string& APrefix, const std::string& AOut) {
-    TFFEncoder enc;
     TTerminateInfo result;
+    TFFEncoder enc;
     enc.OnTerminate = [&](void*, const TTerminateInfo& AInfo) {
       if (AInfo.TaskIndex == 0) result = AInfo;
     };
