@@ -7,7 +7,6 @@
 
 #include "capture/CaptureDevices.h"
 #include "encoder/FFEncode.h"
-#include "media/FFBindings.h"
 
 namespace app {
 
@@ -42,15 +41,7 @@ class TFFRecordingEncoder final : public TRecordingEncoder {
     return FEncoder.AddInputFile(ATaskIndex, AFileName, AOptions);
   }
   bool SetOutputFile(int32_t ATaskIndex, const std::string& AFileName, encoder::TOutputOptions* AOptions) override {
-    // A codec preset sets the codec's "flags" as a whole, which drops the
-    // global-header flag that containers such as Matroska need: the header
-    // then cannot be written. Ask for it again after the preset.
-    encoder::TOutputOptions options = *AOptions;
-    const AVOutputFormat* muxer = ff::av_guess_format(nullptr, AFileName.c_str(), nullptr);
-    if (!options.VideoPreset.empty() && muxer != nullptr && (muxer->flags & AVFMT_GLOBALHEADER) != 0) {
-      options.ExtOptions += options.ExtOptions.empty() ? "flags=+global_header" : "\nflags=+global_header";
-    }
-    return FEncoder.SetOutputFile(ATaskIndex, AFileName, &options);
+    return FEncoder.SetOutputFile(ATaskIndex, AFileName, AOptions);
   }
   void RemoveTask(int32_t ATaskIndex) override { FEncoder.RemoveTask(ATaskIndex); }
   void Start(int32_t AThreadCount) override { FEncoder.Start(AThreadCount); }
