@@ -1,4 +1,5 @@
 // The status line of a running conversion and the OnProgress event.
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <mutex>
@@ -19,8 +20,13 @@ void TCustomFFmpeg::ReportProgress(bool AIsLast, int32_t AFileIndex,
   AVFormatContext* oc = Fnb_output_files > 0 ? Foutput_files[0] : nullptr;
   int64_t totalSize = 0;
   if (oc && oc->pb) {
-    totalSize = ff::avio_size(oc->pb);
-    if (totalSize < 0) totalSize = ff::avio_tell(oc->pb);
+    // The bytes written so far, buffered ones included: the file's size on
+    // disk lags behind the write buffer (a small recording would show 0 kB),
+    // a muxer that gathers clusters holds packets back from the position,
+    // and after a trailer that rewrote an earlier part the position is
+    // behind the end.
+    totalSize = std::max({ff::avio_tell(oc->pb), ff::avio_size(oc->pb),
+                          Fvideo_size + Faudio_size + Fextra_size});
   }
   std::string line;
   double t = 10000000000.0;

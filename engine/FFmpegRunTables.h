@@ -105,6 +105,9 @@ struct TOutputRun {
   AVPixelFormat resample_pix_fmt = AV_PIX_FMT_NONE;
   FramePtr filtered;
   FramePtr encode_frame;  // the frame handed to the encoder (a reference)
+  // What the encoder reported of its last packet, for the statistics file.
+  int last_pict_type = AV_PICTURE_TYPE_NONE;
+  int32_t packets_out = 0;
   // Audio: resampler (rate, layout and format) or format converter, the
   // samples in the encoder's format, the FIFO and the encoder's frame.
   SwrPtr swr;
@@ -135,7 +138,9 @@ class TConversionRun {
   void OpenEncoders();
   void OpenDecoders();
   void InitInputTimestamps();
+  // Metadata by the metadata maps, then chapters by the chapter maps.
   void CopyMetadata();
+  void CopyChapters(int32_t AInFile, int32_t AOutFile);
   void InitBitstreamFilters();
   void WriteHeaders();
   bool HeadersWritten() const { return FHeadersWritten > 0; }
@@ -171,6 +176,9 @@ class TConversionRun {
   void OutputVideoFrame(TOutputRun& AOst, AVFrame* APicture);
   void EncodeVideo(TOutputRun& AOst, AVFrame* AFrame);
   void ReadQualityStats(TOutputRun& AOst, const AVPacket* APacket);
+  // One line of the video statistics file per encoded packet (APts in the
+  // encoder's time base).
+  void WriteVideoStats(TOutputRun& AOst, int AFrameSize, int64_t APts);
 
   // Audio (FFmpegAudioOut*.cpp).
   void DoAudioOut(TOutputRun& AOst, TAVInputStream& AIst, AVFrame* AFrame);

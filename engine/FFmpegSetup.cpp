@@ -266,7 +266,7 @@ void TConversionRun::PrepareEncoding(TOutputRun& AOst) {
       const bool resample = enc->width != ist.dec->width || enc->height != ist.dec->height ||
                             enc->pix_fmt != ist.dec->pix_fmt;
       if (resample) enc->bits_per_raw_sample = 0;
-      if (resample || E.FEnableFilter) {
+      if (resample || E.FEnableFilter || E.Fdo_deinterlace) {
         E.FLastErrMsg.clear();
         const AVRational sar = ist.st->sample_aspect_ratio.num ? ist.st->sample_aspect_ratio
                                                                : ist.dec->sample_aspect_ratio;

@@ -1,6 +1,8 @@
 // The last steps before the first packet: input clocks, metadata and
 // chapters, output headers, and the stream mapping in the log.
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "engine/FFmpegRunTables.h"
 
@@ -52,6 +54,55 @@ void TConversionRun::CopyMetadata() {
     for (int32_t o = 0; o < E.Fnb_output_files; ++o)
       ff::av_dict_copy(&E.Foutput_files[o]->metadata, E.Finput_files[0]->ctx->metadata,
                        AV_DICT_DONT_OVERWRITE);
+
+  // Chapters: by the chapter maps, else from the first input that has any.
+  for (int32_t i = 0; i < E.Fnb_chapter_maps; ++i) {
+    const TAVChapterMap& m = E.Fchapter_maps[i];
+    if (m.in_file < 0 || m.out_file < 0) continue;
+    if (m.in_file >= E.Fnb_input_files)
+      FailDumped(Format("Invalid input file index %d in chapter mapping.", m.in_file));
+    if (m.out_file >= E.Fnb_output_files)
+      FailDumped(Format("Invalid output file index %d in chapter mapping.", m.out_file));
+    CopyChapters(m.in_file, m.out_file);
+  }
+  if (E.Fnb_chapter_maps == 0)
+    for (int32_t i = 0; i < E.Fnb_input_files; ++i) {
+      if (E.Finput_files[i]->ctx->nb_chapters == 0) continue;
+      for (int32_t o = 0; o < E.Fnb_output_files; ++o) CopyChapters(i, o);
+      break;
+    }
+}
+
+void TConversionRun::CopyChapters(int32_t AInFile, int32_t AOutFile) {
+  const AVFormatContext* is = E.Finput_files[AInFile]->ctx;
+  AVFormatContext* os = E.Foutput_files[AOutFile];
+  constexpr AVRational kMicro{1, 1000000};
+  for (unsigned i = 0; i < is->nb_chapters; ++i) {
+    const AVChapter* in = is->chapters[i];
+    // The output starts at the input's start time (less its offset) and
+    // lasts the recording time: chapters are moved and cut to that window.
+    const int64_t offset = ff::av_rescale_q(E.Fstart_time - E.Finput_files_ts_offset[AInFile], kMicro, in->time_base);
+    const int64_t limit = E.Frecording_time == kNoTime ? std::numeric_limits<int64_t>::max()
+                                                       : ff::av_rescale_q(E.Frecording_time, kMicro, in->time_base);
+    if (in->end < offset) continue;
+    if (limit != std::numeric_limits<int64_t>::max() && in->start > offset + limit) break;
+    auto* out = static_cast<AVChapter*>(ff::av_mallocz(sizeof(AVChapter)));
+    if (!out) throw FFmpegException("av_mallocz fail");
+    out->id = in->id;
+    out->time_base = in->time_base;
+    out->start = std::max<int64_t>(0, in->start - offset);
+    out->end = std::min(limit, in->end - offset);
+    if (E.Fmetadata_chapters_autocopy) ff::av_dict_copy(&out->metadata, in->metadata, 0);
+    auto* grown = static_cast<AVChapter**>(
+        ff::av_realloc(os->chapters, sizeof(AVChapter*) * (static_cast<size_t>(os->nb_chapters) + 1)));
+    if (!grown) {
+      ff::av_dict_free(&out->metadata);
+      ff::av_free(out);
+      throw FFmpegException("av_realloc fail");
+    }
+    os->chapters = grown;
+    os->chapters[os->nb_chapters++] = out;
+  }
 }
 
 void TConversionRun::WriteHeaders() {

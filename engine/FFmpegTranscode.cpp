@@ -4,6 +4,7 @@
 // reached or Stop is asked; then decoders, filters, audio FIFOs and encoders
 // are drained and the trailers written, so a stopped recording is complete.
 #include <cmath>
+#include <cstdio>
 
 #include "engine/FFmpegRunTables.h"
 #include "media/FFLoad.h"
@@ -202,6 +203,8 @@ void TConversionRun::Finish() {
   for (auto& ist : FInputStreams)
     if (ist->decoding_needed && !ist->decoder_flushed) ProcessPacket(*ist, nullptr);
   FlushBitstreamFilters();
+  // The statistics file is complete once the recording is.
+  if (E.Fvstats_file) std::fflush(E.Fvstats_file);
   for (int32_t i = 0; i < E.Fnb_output_files; ++i) {
     FTrailersDone = i + 1;
     const int ret = ff::av_write_trailer(E.Foutput_files[i]);

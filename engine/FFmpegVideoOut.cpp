@@ -114,6 +114,7 @@ void TConversionRun::ReadQualityStats(TOutputRun& AOst, const AVPacket* APacket)
   int32_t quality = 0;
   std::memcpy(&quality, sd, sizeof quality);
   AOst.rec->last_quality = quality;
+  AOst.last_pict_type = sd[4];
   const int errors = sd[5];
   for (int i = 0; i < errors && i < 3 && size >= 8 + 8 * static_cast<size_t>(i + 1); ++i) {
     uint64_t e = 0;
@@ -133,6 +134,10 @@ void TConversionRun::ReceivePackets(TOutputRun& AOst, int64_t* ASize) {
     if (video) ReadQualityStats(AOst, pkt);
     AOst.passlog.Append(AOst.enc);
     *ASize += pkt->size;
+    if (video) {
+      ++AOst.packets_out;
+      if (!E.Fvstats_filename.empty()) WriteVideoStats(AOst, pkt->size, pkt->pts);
+    }
     pkt->stream_index = AOst.rec->index;
     ff::av_packet_rescale_ts(pkt, AOst.enc->time_base, AOst.rec->st->time_base);
     WritePacket(AOst, pkt);

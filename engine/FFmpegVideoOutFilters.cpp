@@ -1,6 +1,7 @@
-// The video filter graph of an encoded output: buffer source, an automatic
-// scaler to the encoder's size, the user's chain between the labels [in] and
-// [out], and a sink that hands out pictures in the encoder's pixel format.
+// The video filter graph of an encoded output: buffer source, the
+// deinterlacer when asked for, an automatic scaler to the encoder's size,
+// the user's chain between the labels [in] and [out], and a sink that hands
+// out pictures in the encoder's pixel format.
 #include "engine/FFmpegRunTables.h"
 
 namespace engine {
@@ -56,6 +57,15 @@ int TConversionRun::BuildFilterGraph(TOutputRun& AOst, int AWidth, int AHeight,
     if (r >= 0) last = scale;
     return r;
   };
+  // Deinterlacing comes first, on the pictures as decoded.
+  if (E.Fdo_deinterlace) {
+    AVFilterContext* yadif = nullptr;
+    ret = ff::avfilter_graph_create_filter(&yadif, ff::avfilter_get_by_name("yadif"), "deinterlace",
+                                           nullptr, nullptr, graph);
+    if (ret >= 0) ret = ff::avfilter_link(last, 0, yadif, 0);
+    if (ret < 0) return fail("yadif", ret);
+    last = yadif;
+  }
   // Once the encoder is open its size is fixed: a changed input is scaled
   // to it after the chain.
   const bool fixed = AOst.encoder_open;

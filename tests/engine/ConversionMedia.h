@@ -1,11 +1,13 @@
 #pragma once
 // Media for the conversion tests: files with pictures at chosen times and
-// sound that starts late or is coded as float, and a full decode of a
-// converted file (sizes, timestamps, pictures, samples, packets).
+// sound that starts late, runs fast or is coded as float (written by the
+// TestMedia generator), and a full decode of a converted file (sizes,
+// timestamps, pictures, samples, packets, chapters).
 
 #include <string>
 #include <vector>
 
+#include "TestMedia.h"
 #include "media/FFBindings.h"
 
 namespace convtest {
@@ -19,6 +21,9 @@ struct TCustomSpec {
   int sample_rate = 44100, channels = 2;
   double tone_hz = 440.0, amplitude = 0.25;
   double audio_start = 0.0, audio_seconds = 2.0;
+  double audio_clock = 1.0;  // > 1: the sound clock runs fast
+  bool interlaced = false;   // combed pictures
+  std::vector<testmedia::TChapterSpec> chapters;
 };
 
 // Writes the file (mpeg4 pictures carrying their index as in TestMedia).
@@ -45,6 +50,11 @@ struct TDecoded {
   double audio_start = -1, audio_end = -1;
   std::vector<float> left;  // first channel as float
   std::vector<TPacketInfo> packets;
+  struct TChapter {
+    double start, end;  // seconds
+    std::string title;
+  };
+  std::vector<TChapter> chapters;
 };
 
 TDecoded DecodeAll(const std::string& APath);
