@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "capture/CaptureOptions.h"
+#include "capture/ScreenCaptureAreaFrame.h"
 #include "media/FFBindings.h"
 
 namespace capture {
@@ -130,9 +131,16 @@ int ScreenCaptureReadHeader(AVFormatContext* s, const TFormatParameters* ap,
     DeviceLog(s, AV_LOG_INFO, "frame rate assume as %d/%d.\n", 15, 1);
   }
 
-  // show_frame: the recording-area frame around the captured rectangle is
-  // created here once it exists; it reads window_handle, client, x_off,
-  // y_off and pacer.Started() of this record.
+  // show_frame: the recording-area frame around the captured rectangle. It
+  // copies what it follows; nothing below can fail, so read_close always
+  // releases it. Without a display to show it on, the recording goes on.
+  if (g.show_frame != 0) {
+    std::string why;
+    auto frame = TFrameForm::Create(
+        TAreaFrameSource{g.window_handle, g.client != 0, g.x_off, g.y_off, g.width, g.height}, why);
+    if (frame == nullptr) DeviceLog(s, AV_LOG_WARNING, "Cannot show the frame around the area: %s\n", why.c_str());
+    g.frame = frame.release();
+  }
 
   AVCodecParameters* par = st->codecpar;
   par->codec_type = AVMEDIA_TYPE_VIDEO;
@@ -158,6 +166,7 @@ int ScreenCaptureReadHeader(AVFormatContext* s, const TFormatParameters* ap,
 int ScreenCaptureReadPacket(AVFormatContext* s, AVPacket* pkt) {
   Twin32_grab& g = *static_cast<Twin32_grab*>(s->priv_data);
   const int64_t pts = g.pacer.WaitNextFrame();
+  if (g.frame != nullptr) g.frame->SetStarted();  // the frame starts flashing
   if (ff::av_new_packet(pkt, g.size) < 0) return AVERROR(EIO);
   if (CaptureFrame(s, g, pkt->data) < 0) return -1;
   if (g.layout == platform::TPixelLayout::PAL8) {
@@ -174,7 +183,9 @@ int ScreenCaptureReadPacket(AVFormatContext* s, AVPacket* pkt) {
 
 int ScreenCaptureReadClose(AVFormatContext* s) {
   Twin32_grab& g = *static_cast<Twin32_grab*>(s->priv_data);
-  // The area frame, once shown, is released here (destroyed on the UI thread).
+  // The area frame's rounds stop here; it is destroyed on the UI thread.
+  ReleaseFrameForm(std::unique_ptr<TFrameForm>(g.frame));
+  g.frame = nullptr;
   g.source.reset();
   return 0;
 }

@@ -29,7 +29,7 @@ struct Twin32_grab {
   int32_t bpp = 0;
   int32_t client = 0;
   int32_t show_frame = 0;
-  TFrameForm* frame = nullptr;  // the area frame, not created yet by this device
+  TFrameForm* frame = nullptr;  // the area frame while shown; owned, released by read_close
   // Pixel layout of the packets and the value that shows black.
   platform::TPixelLayout layout = platform::TPixelLayout::Unsupported;
   uint32_t black = 0;

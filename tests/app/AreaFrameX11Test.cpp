@@ -12,7 +12,10 @@
 #include <QTest>
 #include <thread>
 
+#include "capture/CaptureInput.h"
 #include "capture/ScreenCaptureAreaFrame.h"
+#include "media/FFBindings.h"
+#include "media/FFLoad.h"
 
 #include <X11/Xlib.h>
 
@@ -102,6 +105,46 @@ TEST(AreaFrameX11, FollowsAMovedWindowAndLetsClicksThrough) {
   QTest::qWait(100);
   frame.reset();
   XCloseDisplay(d);
+}
+
+// The screen device shows the frame when its option string asks for it.
+TEST(AreaFrameX11, ScreenDeviceShowsTheFrameWhileOpen) {
+  ASSERT_TRUE(media::FFLoader().Load(media::kEncoderLibraries)) << media::FFLoader().LastErrMsg();
+  capture::RegisterScreenCapture();
+  {
+    capture::TDeviceInput plain;
+    ASSERT_EQ(plain.Open("screencapture", "offset=100,50;framesize=320,240;framerate=10/1;showframe=0"), 0)
+        << plain.LastErrMsg();
+    QTest::qWait(150);
+    EXPECT_NE(PixelAt(98, 48), kRed);
+  }
+  capture::TDeviceInput input;
+  ASSERT_EQ(input.Open("screencapture", "offset=100,50;framesize=320,240;framerate=10/1;showframe=1"), 0)
+      << input.LastErrMsg();
+  QTest::qWait(800);
+  EXPECT_EQ(PixelAt(98, 48), kRed);
+  EXPECT_EQ(PixelAt(421, 291), kRed);
+  EXPECT_NE(PixelAt(100, 50), kRed);
+
+  // Reading frames: the ring alternates, blue first.
+  AVPacket* packet = ff::av_packet_alloc();
+  ASSERT_NE(packet, nullptr);
+  std::vector<QRgb> seen;
+  for (int i = 0; i < 25 && seen.size() < 3; ++i) {
+    ASSERT_GT(input.ReadPacket(packet), 0);
+    ff::av_packet_unref(packet);
+    const QRgb now = PixelAt(98, 48);
+    if (seen.empty() ? now == kBlue : now != seen.back()) seen.push_back(now);
+  }
+  ff::av_packet_free(&packet);
+  EXPECT_EQ(seen, (std::vector<QRgb>{kBlue, kRed, kBlue}));
+
+  // Closing the device takes the ring away (on the UI thread).
+  input.Close();
+  QTest::qWait(100);
+  const QRgb after = PixelAt(98, 48);
+  EXPECT_NE(after, kRed);
+  EXPECT_NE(after, kBlue);
 }
 
 }  // namespace
