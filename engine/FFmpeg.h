@@ -36,6 +36,9 @@ namespace engine {
 
 class TCustomFFmpeg;
 class TEngineDeviceInput;
+}  // namespace engine
+class QImage;
+namespace engine {
 
 constexpr int32_t kMaxFilesLimit = 512;
 constexpr int64_t kNoTime = std::numeric_limits<int64_t>::max();
@@ -82,6 +85,14 @@ using TProgressEvent = std::function<void(void* Sender, int32_t AFileIndex, int3
                                           int64_t ACurrentSize, int64_t ACurrentDuration,
                                           int64_t ATotalDuration)>;
 using TBeforeFindStreamInfoEvent = std::function<void(void* Sender, AVFormatContext* AContext)>;
+// A video hook sees each picture as a bitmap it may draw on: AUpdate (true
+// on entry) puts the bitmap back into the video, AStopHook ends the hook for
+// the rest of the conversion. Pictures are copies, never a decoder's.
+using TVideoHookEvent = std::function<void(void* Sender, QImage& ABitmap, int32_t AFrameNumber,
+                                           int64_t APTS, bool& AUpdate, bool& AStopHook)>;
+// The preview as a bitmap (phBitmap), at most once per PreviewInterval.
+using TPreviewBitmapEvent =
+    std::function<void(void* Sender, QImage& ABitmap, int32_t AFrameNumber, int64_t APTS)>;
 
 class TCustomFFmpeg {
  public:
@@ -176,6 +187,10 @@ class TCustomFFmpeg {
     FOnBeforeFindStreamInfo = std::move(AEvent);
   }
   void SetPostHooks(TPostHooks AValue);
+  // Set before the conversion starts; a hook that stops is unassigned.
+  void SetOnInputVideoHook(TVideoHookEvent AEvent) { FOnInputVideoHook = std::move(AEvent); }
+  void SetOnOutputVideoHook(TVideoHookEvent AEvent) { FOnOutputVideoHook = std::move(AEvent); }
+  void SetOnPreviewBitmap(TPreviewBitmapEvent AEvent) { FOnPreviewBitmap = std::move(AEvent); }
 
   // ---- public fields ----
   bool HaltOnInvalidOption = true;
@@ -408,6 +423,11 @@ class TCustomFFmpeg {
   TNotifyEvent FOnTerminate;
   TProgressEvent FOnProgress;
   TBeforeFindStreamInfoEvent FOnBeforeFindStreamInfo;
+  TVideoHookEvent FOnInputVideoHook, FOnOutputVideoHook;
+  TPreviewBitmapEvent FOnPreviewBitmap;
+  // Guards FPostHooks and FPostHooksChanged between the conversion thread
+  // and SetPostHooks.
+  std::mutex FPreviewLock;
 };
 
 // Arms the read watchdog of an engine for the calling thread around a

@@ -74,7 +74,7 @@ void TConversionRun::DispatchFrame(TAVInputStream& AIst, AVFrame* AFrame) {
   if (!audio) {
     ++AIst.frame_number;
     AIst.quality = AFrame->quality;
-    if (!E.FFirstHook.Empty()) E.RunVideoHooks(AFrame, AIst.pts);
+    if (AVFrame* hooked = PrepareInputPicture(AIst, AFrame)) AFrame = hooked;
   }
   for (auto& ost : FOutputs) {
     if (ost->source != &AIst || !ost->rec->encoding_needed) continue;

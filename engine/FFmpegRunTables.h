@@ -18,6 +18,10 @@
 
 #include "engine/FFmpeg.h"
 #include "engine/FFmpegPassLog.h"
+#include <QWidget>  // the previewer's window pointer needs the complete type
+
+#include "media/FFUtilsConverter.h"
+#include "media/Previewer.h"
 
 namespace engine {
 
@@ -86,6 +90,14 @@ struct TAVInputStream {
   int32_t decoder_flushed = 0;
   int32_t quality = 0;
   FramePtr frame;  // the decoder's output, reused
+  FramePtr hooked;  // the copy the input hooks work on
+};
+
+// A video hook's bitmap converter, and for the output side the preview.
+struct THookState {
+  media::TFormatConverter converter;
+  std::unique_ptr<media::TPreviewer> previewer;
+  int64_t preview_last_time = 0;
 };
 
 // What one run keeps per output stream beside the stream's record.
@@ -105,6 +117,7 @@ struct TOutputRun {
   AVPixelFormat resample_pix_fmt = AV_PIX_FMT_NONE;
   FramePtr filtered;
   FramePtr encode_frame;  // the frame handed to the encoder (a reference)
+  FramePtr hooked;        // the copy the output hook works on
   // What the encoder reported of its last packet, for the statistics file.
   int last_pict_type = AV_PICTURE_TYPE_NONE;
   int32_t packets_out = 0;
@@ -176,6 +189,12 @@ class TConversionRun {
   void OutputVideoFrame(TOutputRun& AOst, AVFrame* APicture);
   void EncodeVideo(TOutputRun& AOst, AVFrame* AFrame);
   void ReadQualityStats(TOutputRun& AOst, const AVPacket* APacket);
+  // Hooks (FFmpegVideoHooks.cpp). The input hooks run on a copy of the
+  // decoded picture, which replaces it; null when no input hook runs.
+  AVFrame* PrepareInputPicture(TAVInputStream& AIst, AVFrame* AFrame);
+  // The output hook on a copy of APicture (the picture to encode, returned)
+  // and the preview hooks; AFrameNumber counts from 1, APts microseconds.
+  AVFrame* RunOutputHooks(TOutputRun& AOst, AVFrame* APicture, int32_t AFrameNumber, int64_t APts);
   // One line of the video statistics file per encoded packet (APts in the
   // encoder's time base).
   void WriteVideoStats(TOutputRun& AOst, int AFrameSize, int64_t APts);
@@ -198,6 +217,7 @@ class TConversionRun {
   PacketPtr FCopyPacket;
   int32_t FHeadersWritten = 0;  // output files whose header is written
   int32_t FTrailersDone = 0;     // output files whose trailer was attempted
+  THookState FInputHook, FOutputHook;
   // Stop interrupts blocking reads only: the engine's stop check is
   // registered for this thread around each read, never while writing, so a
   // stopped recording still gets all its packets and its trailer.

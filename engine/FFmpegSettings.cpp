@@ -188,6 +188,7 @@ TAVOutputStream* TCustomFFmpeg::OutputStream(int32_t AFile, int32_t AStream) con
 }
 
 void TCustomFFmpeg::SetPostHooks(TPostHooks AValue) {
+  std::lock_guard lock(FPreviewLock);
   FPostHooks = AValue;
   FPostHooksChanged = true;
 }

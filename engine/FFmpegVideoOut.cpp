@@ -81,8 +81,10 @@ void TConversionRun::OutputVideoFrame(TOutputRun& AOst, AVFrame* APicture) {
 
   AVFrame* frame = AOst.encode_frame.get();
   for (int64_t i = 0; i < n && !E.FBroken; ++i) {
-    // The encoder gets its own reference; the picture itself stays as is.
-    if (ff::av_frame_ref(frame, APicture) < 0) throw FFmpegException("Video encoding failed");
+    // Hooks see a copy; the encoder gets its own reference.
+    AVFrame* picture = RunOutputHooks(AOst, APicture, rec.frame_number + 1,
+                                      ff::av_rescale_q(rec.sync_opts, enc->time_base, AVRational{1, 1000000}));
+    if (ff::av_frame_ref(frame, picture) < 0) throw FFmpegException("Video encoding failed");
     frame->pts = rec.sync_opts;
     frame->pict_type = AV_PICTURE_TYPE_NONE;
     frame->quality = E.Fsame_quality ? AOst.source->quality : enc->global_quality;
