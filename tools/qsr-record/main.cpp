@@ -44,7 +44,14 @@ std::string OutputOptions(const qsrrecord::TRecordArgs& AArgs) {
   if (AArgs.abitrate > 0) add("ab", std::to_string(AArgs.abitrate));
   if (!AArgs.filters.empty()) add("vf", AArgs.filters);
   if (AArgs.duration > 0) add("t", std::to_string(AArgs.duration));
-  for (const auto& [name, value] : AArgs.options) add(name, value);
+  bool preset = false;
+  for (const auto& [name, value] : AArgs.options) {
+    add(name, value);
+    preset = preset || name == "vpre";
+  }
+  // As the main window does: libx264 gets the libx264-default preset unless
+  // another is asked for.
+  if (AArgs.vcodec == "libx264" && !preset) add("vpre", "libx264-default");
   return text;
 }
 
