@@ -84,8 +84,9 @@ void TConversionRun::CopyChapters(int32_t AInFile, int32_t AOutFile) {
     const int64_t offset = ff::av_rescale_q(E.Fstart_time - E.Finput_files_ts_offset[AInFile], kMicro, in->time_base);
     const int64_t limit = E.Frecording_time == kNoTime ? std::numeric_limits<int64_t>::max()
                                                        : ff::av_rescale_q(E.Frecording_time, kMicro, in->time_base);
-    if (in->end < offset) continue;
-    if (limit != std::numeric_limits<int64_t>::max() && in->start > offset + limit) break;
+    // A chapter that would be left without any length is not copied.
+    if (in->end <= offset) continue;
+    if (limit != std::numeric_limits<int64_t>::max() && in->start >= offset + limit) break;
     auto* out = static_cast<AVChapter*>(ff::av_mallocz(sizeof(AVChapter)));
     if (!out) throw FFmpegException("av_mallocz fail");
     out->id = in->id;

@@ -136,6 +136,8 @@ TEST_F(ConversionPath, ChaptersFollowTheStartAndRecordingTimes) {
       {nullptr, nullptr, {{0, 1, "One"}, {1, 2, "Two"}, {2, 3, "Three"}}},
       // One ends before 1.5 s; Two is cut at its start, Three at the limit.
       {"1.5", "1", {{0, 0.5, "Two"}, {0.5, 1, "Three"}}},
+      // Chapters that would keep no length at either end are left out.
+      {"1", "1", {{0, 1, "Two"}}},
   };
   for (const TCase& c : cases) {
     TCustomFFmpeg e(2);
