@@ -81,9 +81,11 @@ void TConversionRun::CopyChapters(int32_t AInFile, int32_t AOutFile) {
     const AVChapter* in = is->chapters[i];
     // The output starts at the input's start time (less its offset) and
     // lasts the recording time: chapters are moved and cut to that window.
-    const int64_t offset = ff::av_rescale_q(E.Fstart_time - E.Finput_files_ts_offset[AInFile], kMicro, in->time_base);
-    const int64_t limit = E.Frecording_time == kNoTime ? std::numeric_limits<int64_t>::max()
-                                                       : ff::av_rescale_q(E.Frecording_time, kMicro, in->time_base);
+    const int64_t offset =
+        ff::av_rescale_q(E.Fstart_time - E.Finput_files_ts_offset[AInFile], kMicro, in->time_base);
+    const int64_t limit = E.Frecording_time == kNoTime
+                              ? std::numeric_limits<int64_t>::max()
+                              : ff::av_rescale_q(E.Frecording_time, kMicro, in->time_base);
     // A chapter that would be left without any length is not copied.
     if (in->end <= offset) continue;
     if (limit != std::numeric_limits<int64_t>::max() && in->start >= offset + limit) break;

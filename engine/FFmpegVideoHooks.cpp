@@ -35,12 +35,10 @@ TAVPicture PictureOf(const AVFrame* AFrame) {
   return p;
 }
 
-}  // namespace
-
 // Hands APicture to AEvent as a bitmap and, when the handler keeps its
 // changes, puts the bitmap back. AConverted: the converter's bitmap holds
 // exactly the picture afterwards.
-static void RunVideoHook(TCustomFFmpeg& E, TVideoHookEvent& AEvent, THookState& AState, bool& AConverted,
+void RunVideoHook(TCustomFFmpeg& E, TVideoHookEvent& AEvent, THookState& AState, bool& AConverted,
                          int64_t APts, int32_t AFrameNumber, AVFrame* APicture) {
   media::TFormatConverter& conv = AState.converter;
   const auto fmt = static_cast<AVPixelFormat>(APicture->format);
@@ -70,6 +68,8 @@ static void RunVideoHook(TCustomFFmpeg& E, TVideoHookEvent& AEvent, THookState& 
   }
   if (stop) AEvent = nullptr;
 }
+
+}  // namespace
 
 AVFrame* TConversionRun::PrepareInputPicture(TAVInputStream& AIst, AVFrame* AFrame) {
   const bool event = static_cast<bool>(E.FOnInputVideoHook);

@@ -70,7 +70,8 @@ TDecoded DecodeAll(const std::string& APath) {
   for (unsigned i = 0; i < ic->nb_chapters; ++i) {
     const AVChapter* c = ic->chapters[i];
     const AVDictionaryEntry* title = ff::av_dict_get(c->metadata, "title", nullptr, 0);
-    d.chapters.push_back({c->start * av_q2d(c->time_base), c->end * av_q2d(c->time_base), title ? title->value : ""});
+    d.chapters.push_back(
+        {c->start * av_q2d(c->time_base), c->end * av_q2d(c->time_base), title ? title->value : ""});
   }
   std::vector<CtxPtr> decs(ic->nb_streams);
   for (unsigned i = 0; i < ic->nb_streams; ++i) {

@@ -50,10 +50,14 @@ void DrawFrame(AVFrame* f, int AIndex, const TGenSpec& s) {
 void StoreSample(AVFrame* f, int n, int c, double v) {
   const int ch = f->ch_layout.nb_channels;
   switch (static_cast<AVSampleFormat>(f->format)) {
-    case AV_SAMPLE_FMT_S16: reinterpret_cast<int16_t*>(f->data[0])[n * ch + c] = static_cast<int16_t>(v * 32767); break;
+    case AV_SAMPLE_FMT_S16:
+      reinterpret_cast<int16_t*>(f->data[0])[n * ch + c] = static_cast<int16_t>(v * 32767);
+      break;
     case AV_SAMPLE_FMT_FLT: reinterpret_cast<float*>(f->data[0])[n * ch + c] = static_cast<float>(v); break;
     case AV_SAMPLE_FMT_FLTP: reinterpret_cast<float*>(f->extended_data[c])[n] = static_cast<float>(v); break;
-    case AV_SAMPLE_FMT_S16P: reinterpret_cast<int16_t*>(f->extended_data[c])[n] = static_cast<int16_t>(v * 32767); break;
+    case AV_SAMPLE_FMT_S16P:
+      reinterpret_cast<int16_t*>(f->extended_data[c])[n] = static_cast<int16_t>(v * 32767);
+      break;
     default: break;
   }
 }
