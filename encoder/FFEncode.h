@@ -51,12 +51,33 @@ struct TProgressInfo {
   int64_t TotalDuration = 0;
 };
 
+// A picture of a task: the engine's bitmap, valid during the call.
+struct TPreviewInfo {
+  int32_t TaskIndex = 0;
+  QImage* Bitmap = nullptr;
+  int32_t FrameNumber = 0;
+  int64_t PTS = 0;
+};
+
+// A picture a video hook may draw on: Update puts it back into the video,
+// StopHook ends the hook for the rest of the task.
+struct THookInfo {
+  int32_t TaskIndex = 0;
+  QImage* Bitmap = nullptr;
+  int32_t FrameNumber = 0;
+  int64_t PTS = 0;
+  bool Update = true;
+  bool StopHook = false;
+};
+
 // Priority of the conversion threads; mapped to nice values.
 enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
 
 using TTerminateEvent = std::function<void(void* Sender, const TTerminateInfo& AInfo)>;
 using TProgressEvent = std::function<void(void* Sender, TProgressInfo* AInfo)>;
 using TBeforeFindStreamInfoEvent = std::function<void(void* Sender, AVFormatContext* AContext)>;
+using TPreviewBitmapEvent = std::function<void(void* Sender, const TPreviewInfo& AInfo)>;
+using TVideoHookEvent = std::function<void(void* Sender, THookInfo* AInfo)>;
 
 // Misuse of the component while a run is in progress.
 class ECannotWhileWorking : public std::logic_error {
@@ -162,12 +183,20 @@ class TCustomEncoder {
   TTerminateEvent OnTerminate;
   TProgressEvent OnProgress;
   TBeforeFindStreamInfoEvent OnBeforeFindStreamInfo;
+  // On the UI thread when TriggerEventInMainThread (like OnProgress).
+  TPreviewBitmapEvent OnPreviewBitmap;
+  // Always on the conversion thread; bound for outputs whose record asks
+  // for them (VideoInputHook, VideoOutputHook).
+  TVideoHookEvent OnVideoInputHook, OnVideoOutputHook;
 
  protected:
   virtual void DoProgress(TFFmpeg* ATask, int32_t AFileIndex, int32_t AFrameNumber, int32_t AFPS,
                           float AQuality, float ABitRate, int64_t ACurrentSize,
                           int64_t ACurrentDuration, int64_t ATotalDuration);
   virtual void DoTerminate(TFFmpeg* ATask);
+  virtual void DoPreviewBitmap(TFFmpeg* ATask, QImage& ABitmap, int32_t AFrameNumber, int64_t APTS);
+  virtual void DoVideoHook(const TVideoHookEvent& AHandler, TFFmpeg* ATask, QImage& ABitmap,
+                           int32_t AFrameNumber, int64_t APTS, bool& AUpdate, bool& AStopHook);
 
  private:
   friend class TFFmpeg;
@@ -198,7 +227,9 @@ class TCustomEncoder {
   TProgressInfo FProgressInfo;
   TTerminateInfo FTerminateInfo;
 
-  platform::TCriticalSection FProgressLock, FTerminateLock;
+  TPreviewInfo FPreviewInfo;
+  THookInfo FVideoHookInfo;
+  platform::TCriticalSection FProgressLock, FTerminateLock, FPreviewLock, FVideoHookLock;
 
   TFFmpegList FFFmpegList;
   int32_t FCompleteTasks = 0;

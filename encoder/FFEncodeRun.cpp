@@ -152,6 +152,30 @@ void TCustomEncoder::DoProgress(TFFmpeg* ATask, int32_t AFileIndex, int32_t AFra
     call();
 }
 
+void TCustomEncoder::DoPreviewBitmap(TFFmpeg* ATask, QImage& ABitmap, int32_t AFrameNumber,
+                                     int64_t APTS) {
+  if (!OnPreviewBitmap) return;
+  std::lock_guard lock(FPreviewLock);
+  FPreviewInfo = TPreviewInfo{GetTaskIndex(ATask), &ABitmap, AFrameNumber, APTS};
+  auto call = [this] {
+    if (OnPreviewBitmap) OnPreviewBitmap(this, FPreviewInfo);
+  };
+  if (FTriggerEventInMainThread)
+    platform::ui::RunOnUiThread(call);
+  else
+    call();
+}
+
+void TCustomEncoder::DoVideoHook(const TVideoHookEvent& AHandler, TFFmpeg* ATask, QImage& ABitmap,
+                                 int32_t AFrameNumber, int64_t APTS, bool& AUpdate, bool& AStopHook) {
+  if (!AHandler) return;
+  std::lock_guard lock(FVideoHookLock);
+  FVideoHookInfo = THookInfo{GetTaskIndex(ATask), &ABitmap, AFrameNumber, APTS, AUpdate, AStopHook};
+  AHandler(this, &FVideoHookInfo);
+  AUpdate = FVideoHookInfo.Update;
+  AStopHook = FVideoHookInfo.StopHook;
+}
+
 void TCustomEncoder::DoTerminate(TFFmpeg* ATask) {
   std::lock_guard lock(FTerminateLock);
   if (OnTerminate) {

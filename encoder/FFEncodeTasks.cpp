@@ -20,6 +20,9 @@ TFFmpeg::~TFFmpeg() {
   SetOnTerminate(nullptr);
   SetOnProgress(nullptr);
   SetOnBeforeFindStreamInfo(nullptr);
+  SetOnPreviewBitmap(nullptr);
+  SetOnInputVideoHook(nullptr);
+  SetOnOutputVideoHook(nullptr);
 }
 
 // ---- TFFmpegList ----
@@ -69,6 +72,8 @@ TCustomEncoder::~TCustomEncoder() {
   JoinNotifyThreads(true);
   std::lock_guard progress(FProgressLock);
   std::lock_guard terminate(FTerminateLock);
+  std::lock_guard preview(FPreviewLock);
+  std::lock_guard hook(FVideoHookLock);
 }
 
 bool TCustomEncoder::AVLibLoaded() const { return media::FFLoader().Loaded(media::kEncoderLibraries); }
@@ -104,6 +109,9 @@ std::unique_ptr<TFFmpeg> TCustomEncoder::NewTask() {
   TFFmpeg* t = task.get();
   task->SetOnBeforeFindStreamInfo([this, t](void*, AVFormatContext* AContext) {
     if (OnBeforeFindStreamInfo) OnBeforeFindStreamInfo(t, AContext);
+  });
+  task->SetOnPreviewBitmap([this, t](void*, QImage& ABitmap, int32_t AFrame, int64_t APTS) {
+    DoPreviewBitmap(t, ABitmap, AFrame, APTS);
   });
   return task;
 }
@@ -216,6 +224,14 @@ bool TCustomEncoder::SetOutputFile(int32_t ATaskIndex, const std::string& AFileN
       queues.emplace(*AOptions);
       ApplyOutputOptions(*task, *AOptions, *queues);
       join = AOptions->Join;
+      auto relay = [this, task](TVideoHookEvent TCustomEncoder::*AHandler) {
+        return [this, task, AHandler](void*, QImage& ABitmap, int32_t AFrame, int64_t APTS, bool& AUpdate,
+                                      bool& AStop) {
+          DoVideoHook(this->*AHandler, task, ABitmap, AFrame, APTS, AUpdate, AStop);
+        };
+      };
+      if (AOptions->VideoInputHook) task->SetOnInputVideoHook(relay(&TCustomEncoder::OnVideoInputHook));
+      if (AOptions->VideoOutputHook) task->SetOnOutputVideoHook(relay(&TCustomEncoder::OnVideoOutputHook));
     } else {
       stored.reset();
     }

@@ -224,6 +224,34 @@ TEST_F(Encoder, MisuseWhileWorkingAndFailedTasks) {
     }
 }
 
+TEST_F(Encoder, HookAndPreviewRelays) {
+  TFFEncoder enc;
+  std::atomic<int> outputCalls{0}, inputCalls{0};
+  enc.OnVideoOutputHook = [&](void*, THookInfo* AInfo) {
+    EXPECT_EQ(AInfo->TaskIndex, 0);
+    EXPECT_NE(AInfo->Bitmap, nullptr);
+    EXPECT_TRUE(AInfo->Update);
+    AInfo->Update = false;
+    if (++outputCalls == 3) AInfo->StopHook = true;
+  };
+  enc.OnVideoInputHook = [&](void*, THookInfo*) { ++inputCalls; };
+  // The preview as bitmaps, handed on from the conversion thread.
+  std::atomic<int> previews{0};
+  enc.SetPreviewBitmap(true);
+  enc.SetTriggerEventInMainThread(false);
+  enc.OnPreviewBitmap = [&](void*, const TPreviewInfo& AInfo) {
+    EXPECT_EQ(AInfo.TaskIndex, 0);
+    EXPECT_NE(AInfo.Bitmap, nullptr);
+    ++previews;
+  };
+  ASSERT_EQ(enc.AddTask(VideoFile(), ""), 0) << enc.LastErrMsg();
+  ASSERT_TRUE(enc.SetOutputFile(0, Out("hook.avi"), "vcodec=mpeg4\nVideoOutputHook")) << enc.LastErrMsg();
+  enc.Start(0);
+  EXPECT_EQ(outputCalls.load(), 3) << "StopHook ends the hook";
+  EXPECT_EQ(inputCalls.load(), 0) << "the record did not ask for it";
+  EXPECT_GT(previews.load(), 0);
+}
+
 TEST_F(Encoder, EmptyRunEndsAtOnce) {
   TTerminations t;  // outlives the encoder, whose threads call it
   TFFEncoder enc;
