@@ -2,8 +2,9 @@
 // without the window, for scripts, servers and tests. One task of the
 // encoder component; a progress line on standard error about once
 // a second; ends at --duration, on SIGINT or SIGTERM, always with a finished
-// file. Exit status: 0 when the task ended without an error, 1 when it
-// failed, 2 for bad arguments.
+// file. SIGUSR1 pauses the recording and the next SIGUSR1 resumes it; the
+// paused time is left out of picture and sound. Exit status: 0 when the
+// task ended without an error, 1 when it failed, 2 for bad arguments.
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "RecordArgs.h"
 #include "capture/CaptureDevices.h"
+#include "capture/WavePauseFlags.h"
 #include "encoder/FFEncode.h"
 #include "media/FFLoad.h"
 #include "media/FFLog.h"
@@ -18,8 +20,10 @@
 namespace {
 
 volatile std::sig_atomic_t gSignal = 0;
+volatile std::sig_atomic_t gPauseToggles = 0;
 
 void OnSignal(int ASignal) { gSignal = ASignal; }
+void OnPauseSignal(int) { gPauseToggles = gPauseToggles + 1; }
 
 void InstallSignals() {
   struct sigaction sa {};
@@ -27,6 +31,8 @@ void InstallSignals() {
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
+  sa.sa_handler = OnPauseSignal;
+  sigaction(SIGUSR1, &sa, nullptr);
 }
 
 int Fail(const std::string& AMessage) {
@@ -77,6 +83,12 @@ int main(int argc, char** argv) {
   capture::RegisterScreenCapture();
   capture::RegisterWaveCapture();
 
+  // The sound device drops what it captures while this flag is set.
+  capture::TWavePauseFlag wavePause{0};
+  capture::TWavePauseFlagRegistration wavePauseRegistration(&wavePause);
+  if (!args.audio.empty() && args.audio.find("pause_pointer") == std::string::npos)
+    args.audio += ";pause_pointer=" + std::to_string(capture::WavePauseFlagAddress(&wavePause));
+
   // One task: the inputs in order, then the output.
   encoder::TFFEncoder enc;
   int32_t task = -1;
@@ -122,7 +134,20 @@ int main(int argc, char** argv) {
   };
   enc.Start(1);
   bool stopping = false;
-  while (!ended.Wait(100)) {
+  std::sig_atomic_t pauseToggles = 0;
+  while (!ended.Wait(20)) {
+    while (pauseToggles != gPauseToggles && !stopping) {
+      ++pauseToggles;
+      if (!enc.Paused()) {
+        enc.Pause();
+        wavePause = 1;
+        std::fprintf(stderr, "qsr-record: paused\n");
+      } else {
+        wavePause = 0;
+        enc.Resume();
+        std::fprintf(stderr, "qsr-record: resumed\n");
+      }
+    }
     if (gSignal && !stopping) {
       stopping = true;
       std::fprintf(stderr, "qsr-record: stopping (signal %d)\n", static_cast<int>(gSignal));
