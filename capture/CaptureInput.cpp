@@ -1,5 +1,6 @@
 #include "capture/CaptureInput.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "media/FFBindings.h"
@@ -125,10 +126,15 @@ int TDeviceInput::ReadPacket(AVPacket* APacket) {
   APacket->stream_index = 0;
   const AVCodecParameters* par = st->codecpar;
   if (par->codec_type == AVMEDIA_TYPE_AUDIO && par->sample_rate > 0 && APacket->duration <= 0 &&
-      APacket->pts == AV_NOPTS_VALUE && APacket->dts == AV_NOPTS_VALUE) {
+      APacket->dts == AV_NOPTS_VALUE) {
     // Audio: numbered by the samples the packets really hold, counted from 0
-    // and rescaled as a whole, so rounding never adds up over a long run.
+    // and rescaled as a whole, so rounding never adds up over a long run. A
+    // device may stamp a packet with the time its first sample was captured
+    // (sound that began after the first read); numbering continues there.
     const AVRational rate{1, par->sample_rate};
+    if (APacket->pts != AV_NOPTS_VALUE)
+      FSamples = std::max(FSamples, ff::av_rescale_q(APacket->pts, st->time_base, rate));
+    APacket->pts = AV_NOPTS_VALUE;
     APacket->dts = ff::av_rescale_q(FSamples, rate, st->time_base);
     FSamples += AudioSamples(par, APacket->size);
     APacket->duration = ff::av_rescale_q(FSamples, rate, st->time_base) - APacket->dts;

@@ -2,6 +2,7 @@
 // the wave-in device, and the device's registration.
 #include "capture/WaveCapture.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <new>
@@ -110,6 +111,20 @@ bool OpenAndStart(AVFormatContext* s, Twavein_grab& g) {
   return QueueBuffer(g);
 }
 
+// The engine holds reading and reads again.
+int ReadPause(AVFormatContext* s) {
+  int64_t expected = -1;
+  Grab(s).pause_start.compare_exchange_strong(expected, ff::av_gettime_relative());
+  return 0;
+}
+
+int ReadPlay(AVFormatContext* s) {
+  Twavein_grab& g = Grab(s);
+  const int64_t start = g.pause_start.exchange(-1);
+  if (start >= 0) g.paused_total += ff::av_gettime_relative() - start;
+  return 0;
+}
+
 int ReadHeader(AVFormatContext* s, const TFormatParameters* ap) {
   return WaveCaptureReadHeader(s, ap, platform::CreatePulseWaveIn());
 }
@@ -118,7 +133,7 @@ const TCaptureDevice kWaveCapture{
     "wavecapture",           "Wave capture using waveIn functions",
     &MakePrivData<Twavein_grab>, &ReadHeader,
     &WaveCaptureReadPacket,  &WaveCaptureReadClose,
-    nullptr,                 nullptr,
+    &ReadPause,              &ReadPlay,
 };
 
 }  // namespace
@@ -153,6 +168,7 @@ void Twavein_grab::WaveInProc(platform::TWaveInMsg AMsg, platform::TWaveBuffer* 
   }
   if (pause_flag && pause_flag->load() != 0) {
     QueueBuffer(*this);  // paused: the sound of this time is dropped
+    stamp_next = true;
     return;
   }
   bool appended = false;
@@ -167,6 +183,15 @@ void Twavein_grab::WaveInProc(platform::TWaveInMsg AMsg, platform::TWaveBuffer* 
       stopped = 1;
     } else {
       std::memcpy(pkt->data, ABuffer->Data, n);
+      if (stamp_next) {
+        // The buffer was full when it arrived: its first sample was captured
+        // one buffer's duration ago.
+        stamp_next = false;
+        const int64_t bytesPerSecond = static_cast<int64_t>(sample_rate) * format.BlockAlign();
+        const int64_t captured = ff::av_gettime_relative() - static_cast<int64_t>(n) * 1000000 / bytesPerSecond;
+        pkt->pts = std::max<int64_t>(0, captured - start_time.load() - paused_total.load());
+        DeviceLog(s, AV_LOG_VERBOSE, "sound captured from %lld us on\n", static_cast<long long>(pkt->pts));
+      }
       packets.push_back(std::move(pkt));
       appended = true;
     }
@@ -246,7 +271,10 @@ int WaveCaptureReadHeader(AVFormatContext* s, const TFormatParameters*, std::uni
 
 int WaveCaptureReadPacket(AVFormatContext* s, AVPacket* pkt) {
   Twavein_grab& g = Grab(s);
-  g.started = 1;  // from now on the callback queues data
+  if (!g.started) {
+    g.start_time = ff::av_gettime_relative();
+    g.started = 1;  // from now on the callback queues data
+  }
   std::unique_lock l(g.lock);
   for (;;) {
     if (!g.packets.empty()) {

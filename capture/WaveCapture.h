@@ -50,6 +50,16 @@ struct Twavein_grab final : platform::TWaveInCallback {
   std::array<std::vector<uint8_t>, 2> buffers;
   std::atomic<int32_t> current{0};  // buffer queued next and completing next
   std::atomic<int32_t> started{0};  // the engine has read
+  // The first packet after the engine's first read, and the first after a
+  // pause, carry the time their first sample was captured: since the first
+  // read (monotonic microseconds), less the time the engine held reading.
+  // Sound that reaches the device late, or a pause flag that dropped more
+  // or less than the engine held, thus does not move the sound against the
+  // picture, whose grabber keeps the same clock.
+  std::atomic<int64_t> start_time{0};
+  std::atomic<int64_t> pause_start{-1};  // -1: the engine reads
+  std::atomic<int64_t> paused_total{0};
+  bool stamp_next = true;  // callback thread only
   std::atomic<int32_t> stopped{0};  // capture ended; never returns to 0
   TWavePauseFlag* pause_flag = nullptr;
   std::mutex lock;                        // guards packets and packet_ready

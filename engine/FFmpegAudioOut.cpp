@@ -167,8 +167,11 @@ void TConversionRun::EncodeAudioFifo(TOutputRun& AOst, bool ADrain) {
                                  enc->sample_fmt);
     if (ff::av_audio_fifo_read(fifo, reinterpret_cast<void**>(frame->extended_data), take) < take)
       throw FFmpegException("Audio encoding failed");
-    frame->pts = AOst.samples_sent;
-    AOst.samples_sent += frame->nb_samples;
+    // The frame sits where the sync clock puts the head of the FIFO, so sound
+    // that began after the picture starts after it in the file too; never
+    // before the end of the previous frame.
+    frame->pts = std::max(AOst.rec->sync_opts, AOst.samples_sent);
+    AOst.samples_sent = frame->pts + frame->nb_samples;
     AOst.rec->sync_opts += frame->nb_samples;
     if (ff::avcodec_send_frame(enc, frame) < 0) throw FFmpegException("Audio encoding failed");
     ReceivePackets(AOst, &E.Faudio_size);
