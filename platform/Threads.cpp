@@ -15,10 +15,11 @@ void SleepMs(int64_t ms) {
 }
 
 void TEvent::Set() {
-  {
-    std::lock_guard lock(FMutex);
-    FSet = true;
-  }
+  // Notify while holding the lock: a waiter that sees the event set may
+  // destroy it at once (a local "started" event, say), so the notification
+  // must be over before the lock is released.
+  std::lock_guard lock(FMutex);
+  FSet = true;
   FCond.notify_all();
 }
 
