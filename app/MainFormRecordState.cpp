@@ -78,6 +78,9 @@ void TMainForm::PlaceWindowForRecording() {
     return;
   }
   SetCaption("Recording...");
+  // A window the user has minimized stays so: rolling it up or moving it
+  // would restore it onto the screen being recorded.
+  if (isMinimized()) return;
   SavedRollUp = RollUpState();
   SavedLeft = x();
   SavedTop = y();
