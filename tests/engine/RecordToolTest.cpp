@@ -164,10 +164,11 @@ TEST_F(RecordScreen, ScreenAndSoundStayInStep) {
   EXPECT_NEAR(d.frames, 30, 1);
   EXPECT_EQ(d.sample_rate, 44100);
   EXPECT_NEAR(d.video_start, 0.0, 0.05);
-  // An idle sound server may deliver its first sound a second late: the
-  // sound track then starts that much later, never before its time.
+  // An idle sound server may deliver its first sound up to about two
+  // seconds late on a busy machine: the sound track then starts that much
+  // later, never before its time.
   EXPECT_GE(d.audio_start, 0.0);
-  EXPECT_LT(d.audio_start, 1.5);
+  EXPECT_LT(d.audio_start, 2.5);
   EXPECT_NEAR(d.audio_end, d.video_end, 0.15);
 }
 
