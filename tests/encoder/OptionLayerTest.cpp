@@ -13,12 +13,7 @@ class OptionLayer : public EngineTest {
  protected:
   void SetUp() override { e = std::make_unique<TCustomFFmpeg>(2); }
   std::string Failure(const std::string& AName, const std::string& AValue) {
-    try {
-      e->SetExtOption(AName, AValue);
-    } catch (const std::exception& ex) {
-      return ex.what();
-    }
-    return "(no exception)";
+    return OptionFailure(*e, AName, AValue);
   }
   int64_t CodecInt(AVMediaType AType, const char* AName) {
     int64_t v = -1;

@@ -10,14 +10,8 @@ using engine::TCustomFFmpeg;
 class EngineOptions : public EngineTest {
  protected:
   void SetUp() override { e = std::make_unique<TCustomFFmpeg>(2); }
-  // The message of the exception SetExtOption raises.
   std::string Failure(const std::string& AName, const std::string& AValue) {
-    try {
-      e->SetExtOption(AName, AValue);
-    } catch (const std::exception& ex) {
-      return ex.what();
-    }
-    return "(no exception)";
+    return OptionFailure(*e, AName, AValue);
   }
   std::unique_ptr<TCustomFFmpeg> e;
 };

@@ -77,4 +77,16 @@ class EngineTest : public ::testing::Test {
   static std::string Out(const std::string& AName) { return Dir()->Path(AName); }
 };
 
+// The message of the exception SetExtOption raises for the option, or
+// "(no exception)" when it accepts it.
+inline std::string OptionFailure(engine::TCustomFFmpeg& AEngine, const std::string& AName,
+                                 const std::string& AValue) {
+  try {
+    AEngine.SetExtOption(AName, AValue);
+  } catch (const std::exception& ex) {
+    return ex.what();
+  }
+  return "(no exception)";
+}
+
 }  // namespace enginetest
