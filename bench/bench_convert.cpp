@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "media/FFBindings.h"
-#include "media/FFLoad.h"
 #include "media/FFUtilsConverter.h"
 
 namespace {
@@ -23,10 +23,7 @@ double MsPerFrame(int AFrames, F&& AStep) {
 }  // namespace
 
 int main() {
-  if (!media::FFLoader().Load(media::kEncoderLibraries)) {
-    std::fprintf(stderr, "%s\n", media::FFLoader().LastErrMsg().c_str());
-    return 1;
-  }
+  if (!bench::LoadLibrariesQuietly("bench_convert")) return 1;
   constexpr int W = 1920, H = 1080, kFrames = 100;
   std::vector<uint8_t> y(W * H, 120), u(W * H / 4, 100), v(W * H / 4, 160), bgra(W * H * 4, 90);
   TAVPicture yuv{{y.data(), u.data(), v.data(), nullptr}, {W, W / 2, W / 2, 0}};

@@ -5,15 +5,14 @@
 #include <chrono>
 #include <cstdio>
 
+#include "BenchSupport.h"
 #include "TestMedia.h"
 #include "encoder/FFEncode.h"
-#include "media/FFLoad.h"
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Ms;
 
 namespace {
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
 encoder::TOutputOptions RecorderRecord() {
   encoder::TOutputOptions o;
@@ -33,11 +32,7 @@ encoder::TOutputOptions RecorderRecord() {
 }  // namespace
 
 int main() {
-  if (!media::FFLoader().Load(media::kEncoderLibraries)) {
-    std::fprintf(stderr, "%s\n", media::FFLoader().LastErrMsg().c_str());
-    return 1;
-  }
-  media::GetFFLogger().SetLogLevel(media::llError);
+  if (!bench::LoadLibrariesQuietly("bench_encoder")) return 1;
   testmedia::TTempDir dir;
   testmedia::TMediaSpec spec;
   spec.path = dir.Path("in.avi");

@@ -6,24 +6,15 @@
 #include <filesystem>
 #include <thread>
 
+#include "BenchSupport.h"
 #include "TestMedia.h"
 #include "engine/FFmpeg.h"
-#include "media/FFLoad.h"
 
-using Clock = std::chrono::steady_clock;
-
-namespace {
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-}  // namespace
+using bench::Clock;
+using bench::Ms;
 
 int main() {
-  if (!media::FFLoader().Load(media::kEncoderLibraries)) {
-    std::fprintf(stderr, "%s\n", media::FFLoader().LastErrMsg().c_str());
-    return 1;
-  }
-  media::GetFFLogger().SetLogLevel(media::llError);
+  if (!bench::LoadLibrariesQuietly("bench_engine")) return 1;
   testmedia::TTempDir dir;
   testmedia::TMediaSpec spec;
   spec.path = dir.Path("in.avi");

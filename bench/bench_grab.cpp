@@ -18,16 +18,13 @@
 #include "capture/CaptureInput.h"
 #include "capture/ScreenCapture.h"
 #include "media/FFBindings.h"
+#include "media/FFHandles.h"
 #include "media/FFLoad.h"
 #include "media/FFLog.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-struct TPacketFree {
-  void operator()(AVPacket* p) const { ff::av_packet_free(&p); }
-};
 
 double Millis(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
@@ -52,7 +49,7 @@ double GrabMs(const std::string& AOptions, int ARounds, size_t& ABytes) {
     std::fprintf(stderr, "bench_grab: %s\n", in.LastErrMsg().c_str());
     return -1;
   }
-  std::unique_ptr<AVPacket, TPacketFree> pkt(ff::av_packet_alloc());
+  media::PacketPtr pkt(ff::av_packet_alloc());
   // Warm-up; the schedule runs at 100000 frames per second, so no read sleeps.
   for (int i = 0; i < 3; ++i)
     if (in.ReadPacket(pkt.get()) < 0) return -1;

@@ -18,10 +18,11 @@
 #include <string>
 #include <thread>
 
+#include "BenchSupport.h"
 #include "capture/CaptureDevices.h"
 #include "capture/CaptureInput.h"
 #include "engine/FFmpeg.h"
-#include "media/FFLoad.h"
+#include "media/FFHandles.h"
 #include "media/FFLog.h"
 
 namespace {
@@ -74,19 +75,6 @@ TResult RecordThroughEngine(const std::string& ACodec, double ASeconds) {
   return r;
 }
 
-struct TCtxFree {
-  void operator()(AVCodecContext* p) const { ff::avcodec_free_context(&p); }
-};
-struct TFrameFree {
-  void operator()(AVFrame* p) const { ff::av_frame_free(&p); }
-};
-struct TPacketFree {
-  void operator()(AVPacket* p) const { ff::av_packet_free(&p); }
-};
-struct TSwsFree {
-  void operator()(SwsContext* p) const { ff::sws_freeContext(p); }
-};
-
 // The floor: the same frames grabbed, converted and encoded directly.
 double GrabConvertEncode(const std::string& ACodec, int AFrames) {
   const double cpu0 = CpuSeconds();
@@ -95,7 +83,7 @@ double GrabConvertEncode(const std::string& ACodec, int AFrames) {
   const AVCodecParameters* par = in.CodecParameters();
   const AVCodec* codec = ff::avcodec_find_encoder_by_name(ACodec.c_str());
   if (!codec) return -1;
-  std::unique_ptr<AVCodecContext, TCtxFree> enc(ff::avcodec_alloc_context3(codec));
+  media::CodecCtxPtr enc(ff::avcodec_alloc_context3(codec));
   enc->width = par->width;
   enc->height = par->height;
   enc->pix_fmt = AV_PIX_FMT_YUV420P;
@@ -104,15 +92,15 @@ double GrabConvertEncode(const std::string& ACodec, int AFrames) {
   enc->bit_rate = 4000000;
   if (ACodec == "libx264") ff::av_opt_set(enc->priv_data, "preset", "ultrafast", 0);
   if (ff::avcodec_open2(enc.get(), codec, nullptr) < 0) return -1;
-  std::unique_ptr<SwsContext, TSwsFree> sws(
-      ff::sws_getContext(par->width, par->height, static_cast<AVPixelFormat>(par->format), enc->width,
-                         enc->height, enc->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr));
-  std::unique_ptr<AVFrame, TFrameFree> frame(ff::av_frame_alloc());
+  media::SwsPtr sws(ff::sws_getContext(par->width, par->height, static_cast<AVPixelFormat>(par->format),
+                                       enc->width, enc->height, enc->pix_fmt, SWS_BICUBIC, nullptr, nullptr,
+                                       nullptr));
+  media::FramePtr frame(ff::av_frame_alloc());
   frame->width = enc->width;
   frame->height = enc->height;
   frame->format = enc->pix_fmt;
   if (!sws || ff::av_frame_get_buffer(frame.get(), 0) < 0) return -1;
-  std::unique_ptr<AVPacket, TPacketFree> pkt(ff::av_packet_alloc()), out(ff::av_packet_alloc());
+  media::PacketPtr pkt(ff::av_packet_alloc()), out(ff::av_packet_alloc());
   for (int i = 0; i < AFrames;) {
     const int ret = in.ReadPacket(pkt.get());
     if (ret == AVERROR(EAGAIN)) {
@@ -140,10 +128,7 @@ double GrabConvertEncode(const std::string& ACodec, int AFrames) {
 
 int main(int argc, char** argv) {
   const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
-  if (!media::FFLoader().Load(media::kEncoderLibraries)) {
-    std::printf("%s\n", media::FFLoader().LastErrMsg().c_str());
-    return 1;
-  }
+  if (!bench::LoadLibrariesQuietly("bench_record")) return 1;
   media::GetFFLogger().SetOnLog(nullptr);
   media::GetFFLogger().SetLogLevel(media::llError);
   capture::RegisterScreenCapture();

@@ -15,6 +15,7 @@
 #include "capture/CaptureInput.h"
 #include "capture/WaveCapture.h"
 #include "media/FFBindings.h"
+#include "media/FFHandles.h"
 #include "media/FFLoad.h"
 
 using namespace capture;
@@ -31,10 +32,6 @@ int FakeHeader(AVFormatContext* s, const TFormatParameters* ap) {
 const TCaptureDevice kFakeWave{"benchwavecapture", "Wave capture on a fake backend", &MakePrivData<Twavein_grab>,
                                &FakeHeader, &WaveCaptureReadPacket, &WaveCaptureReadClose, nullptr, nullptr};
 
-struct PacketDel {
-  void operator()(AVPacket* p) const { ff::av_packet_free(&p); }
-};
-
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
 int BenchFake() {
@@ -46,7 +43,7 @@ int BenchFake() {
     std::fprintf(stderr, "open: %s\n", in.LastErrMsg().c_str());
     return 1;
   }
-  std::unique_ptr<AVPacket, PacketDel> pkt(ff::av_packet_alloc());
+  media::PacketPtr pkt(ff::av_packet_alloc());
   in.Context()->flags |= AVFMT_FLAG_NONBLOCK;
   in.ReadPacket(pkt.get());  // the first read starts the capture
   const auto t0 = Clock::now();
@@ -85,7 +82,7 @@ int BenchPulse() {
     return 1;
   }
   const auto opened = Clock::now();
-  std::unique_ptr<AVPacket, PacketDel> pkt(ff::av_packet_alloc());
+  media::PacketPtr pkt(ff::av_packet_alloc());
   int r;
   while ((r = in.ReadPacket(pkt.get())) == AVERROR(EAGAIN)) {
   }

@@ -9,6 +9,7 @@
 #include "capture/CaptureOptions.h"
 #include "capture/ScreenCapture.h"
 #include "media/FFBindings.h"
+#include "media/FFHandles.h"
 
 using namespace capture;
 
@@ -48,10 +49,7 @@ int EchoClose(AVFormatContext*) { return 0; }
 const TCaptureDevice kEcho{"echocapture", "Echo", &MakePrivData<TEchoRecord>, &EchoHeader, &EchoPacket,
                            &EchoClose, nullptr, nullptr};
 
-struct PacketFree {
-  void operator()(AVPacket* p) const { ff::av_packet_free(&p); }
-};
-using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
+using PacketPtr = media::PacketPtr;
 
 struct DeviceInput : ::testing::Test {
   static void SetUpTestSuite() {

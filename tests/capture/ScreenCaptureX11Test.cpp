@@ -15,6 +15,7 @@
 #include "capture/CaptureInput.h"
 #include "capture/ScreenCapture.h"
 #include "media/FFBindings.h"
+#include "media/FFHandles.h"
 
 // After the other headers: Xlib's macros (None, Bool, Status) clash with them.
 #include <X11/Xlib.h>
@@ -23,10 +24,6 @@
 using namespace capture;
 
 namespace {
-
-struct PacketFree {
-  void operator()(AVPacket* p) const { ff::av_packet_free(&p); }
-};
 
 // DISPLAY for one screen of the test's server (":N.S").
 std::string ScreenDisplay(int screen) {
@@ -144,7 +141,7 @@ class X11Screen : public ::testing::Test {
   int scr = 0;
   test::TLogLines log;
   TDeviceInput in;
-  std::unique_ptr<AVPacket, PacketFree> pkt{ff::av_packet_alloc()};
+  media::PacketPtr pkt{ff::av_packet_alloc()};
 
  private:
   std::string FSavedDisplay;

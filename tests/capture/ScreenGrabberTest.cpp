@@ -9,6 +9,7 @@
 #include "capture/CaptureInput.h"
 #include "capture/ScreenCapture.h"
 #include "media/FFBindings.h"
+#include "media/FFHandles.h"
 
 using namespace capture;
 using capture::test::TFakeClock;
@@ -27,10 +28,6 @@ int FakeHeader(AVFormatContext* s, const TFormatParameters* ap) {
 const TCaptureDevice kFakeScreen{"fakescreen", "Screen capture on a fake screen", &MakePrivData<Twin32_grab>,
                                  &FakeHeader, &ScreenCaptureReadPacket, &ScreenCaptureReadClose,
                                  ScreenCaptureDevice().read_pause, ScreenCaptureDevice().read_play};
-
-struct PacketFree {
-  void operator()(AVPacket* p) const { ff::av_packet_free(&p); }
-};
 
 uint32_t Pixel(const AVPacket* p, int width, int x, int y) {
   uint32_t v;
@@ -60,7 +57,7 @@ struct Grabber : ::testing::Test {
   TFakeClock clock;
   TFakeScreen* screen = nullptr;  // owned by the open device
   TDeviceInput in;
-  std::unique_ptr<AVPacket, PacketFree> pkt{ff::av_packet_alloc()};
+  media::PacketPtr pkt{ff::av_packet_alloc()};
 };
 
 }  // namespace

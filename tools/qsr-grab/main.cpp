@@ -16,14 +16,11 @@
 #include "capture/CaptureInput.h"
 #include "capture/ScreenCapture.h"
 #include "media/FFBindings.h"
+#include "media/FFHandles.h"
 #include "media/FFLoad.h"
 #include "media/FFLog.h"
 
 namespace {
-
-struct TPacketFree {
-  void operator()(AVPacket* p) const { ff::av_packet_free(&p); }
-};
 
 int Usage() {
   std::fprintf(stderr, "usage: qsr-grab --options \"<device option string>\" --frames N --out DIR [--verbose]\n");
@@ -96,7 +93,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "qsr-grab: %s\n", input.LastErrMsg().c_str());
     return 1;
   }
-  std::unique_ptr<AVPacket, TPacketFree> pkt(ff::av_packet_alloc());
+  media::PacketPtr pkt(ff::av_packet_alloc());
   if (!pkt) return 1;
   for (long n = 0; n < frames; ++n) {
     const int r = input.ReadPacket(pkt.get());

@@ -1,0 +1,48 @@
+#pragma once
+// Owning handles for the media libraries' objects: unique_ptr types that
+// release each object with the library's own free function, through the
+// run-time bindings.
+
+#include <memory>
+
+#include "media/FFBindings.h"
+
+namespace media {
+
+struct TPacketFree {
+  void operator()(AVPacket* p) const { ff::av_packet_free(&p); }
+};
+using PacketPtr = std::unique_ptr<AVPacket, TPacketFree>;
+
+struct TFrameFree {
+  void operator()(AVFrame* p) const { ff::av_frame_free(&p); }
+};
+using FramePtr = std::unique_ptr<AVFrame, TFrameFree>;
+
+struct TCodecCtxFree {
+  void operator()(AVCodecContext* p) const { ff::avcodec_free_context(&p); }
+};
+using CodecCtxPtr = std::unique_ptr<AVCodecContext, TCodecCtxFree>;
+
+// A demuxer opened with avformat_open_input.
+struct TInputCtxFree {
+  void operator()(AVFormatContext* p) const { ff::avformat_close_input(&p); }
+};
+using InputCtxPtr = std::unique_ptr<AVFormatContext, TInputCtxFree>;
+
+// A muxer made with avformat_alloc_output_context2; its byte stream, when
+// open, is closed with it.
+struct TOutputCtxFree {
+  void operator()(AVFormatContext* p) const {
+    if (p->pb) ff::avio_closep(&p->pb);
+    ff::avformat_free_context(p);
+  }
+};
+using OutputCtxPtr = std::unique_ptr<AVFormatContext, TOutputCtxFree>;
+
+struct TSwsFree {
+  void operator()(SwsContext* p) const { ff::sws_freeContext(p); }
+};
+using SwsPtr = std::unique_ptr<SwsContext, TSwsFree>;
+
+}  // namespace media
