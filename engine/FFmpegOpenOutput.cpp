@@ -170,6 +170,7 @@ void TCustomFFmpeg::SetupJoinMode() {
   }
   FTotalOutputDuration = total == 0 ? -1 : total;
   AVFormatContext* oc = Foutput_files[Fnb_output_files - 1];
+  const auto& first = Foutput_streams_for_file[Fnb_output_files - 1];
   for (int32_t i = 1; i < Fnb_input_files && Fnb_output_files < FMaxFiles; ++i) {
     const int32_t index = Fnb_output_files;
     Foutput_files[index] = oc;
@@ -179,6 +180,16 @@ void TCustomFFmpeg::SetupJoinMode() {
       rec->file_index = index;
       rec->index = static_cast<int32_t>(s);
       rec->st = oc->streams[s];
+      // The segment writes through the first segment's encoder; its own
+      // context only mirrors that encoder's settings for the status line.
+      rec->enc.reset(ff::avcodec_alloc_context3(nullptr));
+      if (!rec->enc) throw FFmpegException("avcodec_alloc_context3 failed");
+      if (s < first.size() && first[s] && first[s]->enc) {
+        rec->enc->codec_type = first[s]->enc->codec_type;
+        rec->enc->codec_id = first[s]->enc->codec_id;
+        rec->enc->time_base = first[s]->enc->time_base;
+      }
+      rec->stream_copy = s < first.size() && first[s] && first[s]->stream_copy;
       Foutput_streams_for_file[index].push_back(std::move(rec));
     }
     Fnb_output_streams_for_file[index] = static_cast<int32_t>(oc->nb_streams);

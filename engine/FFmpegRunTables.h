@@ -108,6 +108,13 @@ struct TOutputRun {
   TAVInputStream* sync_ist = nullptr;
   bool encoder_open = false;
   bool flushed = false;  // the encoder was drained
+  // Join mode: the first segment's entry for this stream, whose encoder this
+  // one feeds (null for the first segment and outside join mode).
+  TOutputRun* owner = nullptr;
+  AVCodecID codec_id = AV_CODEC_ID_NONE;  // join mode: what a reopened encoder codes
+  // Join mode: decode time of the last packet written, stream time base;
+  // a reopened encoder's priming packets at or before it are dropped.
+  int64_t last_dts = AV_NOPTS_VALUE;
   // Video: the filter graph (crop, pad, scale chain and format conversion)
   // with its source and sink, and the input geometry it was built for.
   GraphPtr graph;
@@ -161,6 +168,16 @@ class TConversionRun {
   // what was recorded stays playable; errors are only logged.
   void SalvageTrailers();
   void LogStreamMapping();
+  // Join mode (FFmpegJoin.cpp): the encoders of the first segment closed
+  // and opened afresh for the next one, the end of segment AFile (false
+  // after the last one), and the later segments' records following the
+  // first segment's encoders for the status line.
+  void ReopenEncoders();
+  bool EndJoinSegment(int32_t AFile);
+  void MirrorJoinRecords();
+  // True for an output file that lists a context listed before it (join
+  // mode): its header, trailer and dump belong to the first listing.
+  bool RepeatedOutput(int32_t AFile) const;
   // The packet loop and its end (FFmpegTranscode.cpp).
   void Loop();
   void Finish();
@@ -181,6 +198,9 @@ class TConversionRun {
   void DispatchFrame(TAVInputStream& AIst, AVFrame* AFrame);
   void CopyPacket(TOutputRun& AOst, TAVInputStream& AIst, const AVPacket* APacket);
   void FlushEncoders(TAVInputStream& AIst);
+  void AllocAudioFifo(TOutputRun& AOst);
+  // False when a reopened encoder's packet would go back in time (join).
+  bool KeepJoinPacket(TOutputRun& AOst, const AVPacket* APacket);
 
   // Video (FFmpegVideoOut*.cpp).
   int BuildFilterGraph(TOutputRun& AOst, int AWidth, int AHeight, AVPixelFormat AFormat,
@@ -213,6 +233,7 @@ class TConversionRun {
   std::vector<TAVOutputStream*> FRecords;  // for ReportProgress
   std::vector<bool> FNoPacket;
   int32_t FNoPacketCount = 0;
+  int32_t FSegmentSize = 0;  // streams of output file 0; join mode's stride
   PacketPtr FPacket;
   PacketPtr FCopyPacket;
   int32_t FHeadersWritten = 0;  // output files whose header is written

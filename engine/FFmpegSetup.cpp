@@ -49,15 +49,15 @@ TConversionRun::TConversionRun(TCustomFFmpeg& AEngine) : E(AEngine) {
 TConversionRun::~TConversionRun() {
   if (FWatchReads) media::InterruptCB().Add(platform::CurrentThreadId(), &E, &TCustomFFmpeg::BrokenProc);
   // Codecs still open after a failure are closed here; the contexts belong to
-  // the input files and output stream records, which the engine frees.
+  // the input files and output stream records, which the engine frees. A
+  // join segment's entry uses the first segment's encoder and closes nothing.
   for (auto& ost : FOutputs)
-    if (ost->encoder_open && ost->enc) ff::avcodec_close(ost->enc);
+    if (!ost->owner && ost->encoder_open && ost->enc) ff::avcodec_close(ost->enc);
   for (auto& ist : FInputStreams)
     if (ist->decoder_open && ist->dec) ff::avcodec_close(ist->dec);
 }
 
 void TConversionRun::BuildStreamTables() {
-  if (E.FJoinMode) throw FFmpegException("Joining input files is not supported by this engine yet");
   FInputFiles.resize(static_cast<size_t>(E.Fnb_input_files));
   int32_t total = 0;
   for (int32_t i = 0; i < E.Fnb_input_files; ++i) {
@@ -103,6 +103,8 @@ void TConversionRun::MapOutputStreams() {
     }
     total += static_cast<int32_t>(oc->nb_streams);
   }
+  FSegmentSize = E.Fnb_output_files > 0 ? static_cast<int32_t>(E.Foutput_files[0]->nb_streams) : 0;
+  const bool join = E.FJoinMode;
   if (E.Fnb_stream_maps > 0 && E.Fnb_stream_maps != total)
     throw FFmpegException("Number of stream maps must match number of output streams");
   for (int32_t m = 0; m < E.Fnb_stream_maps; ++m) {
@@ -143,11 +145,13 @@ void TConversionRun::MapOutputStreams() {
         }
       } else {
         // First pass: a stream nobody takes yet, the library's best stream of
-        // its file first; second pass: any stream of the type.
+        // its file first (in join mode only the segment's own file); second
+        // pass: any stream of the type.
         auto usable = [&](const TAVInputStream& s) {
           return s.st->discard != AVDISCARD_ALL && s.st->codecpar->codec_type == type;
         };
         for (int32_t f = 0; f < E.Fnb_input_files && !source; ++f) {
+          if (join && f != j) continue;
           AVFormatContext* ic = E.Finput_files[f]->ctx;
           const int best = ff::av_find_best_stream(ic, type, -1, -1, nullptr, 0);
           TAVInputFile& file = FInputFiles[f];
@@ -160,7 +164,7 @@ void TConversionRun::MapOutputStreams() {
             if (cand->discard == 1 && usable(*cand)) source = cand;
           }
         }
-        if (!source && E.Fopt_programid == 0)
+        if (!source && E.Fopt_programid == 0 && !join)
           for (auto& s : FInputStreams)
             if (usable(*s)) source = s.get();
         if (!source) {
@@ -170,6 +174,15 @@ void TConversionRun::MapOutputStreams() {
         }
         sync = source;
       }
+      // A later join segment writes the same stream through the first
+      // segment's encoder.
+      if (join)
+        for (auto& first : FOutputs)
+          if (first->rec->st == ost->rec->st) {
+            ost->owner = first.get();
+            ost->enc = first->enc;
+            break;
+          }
       source->discard = 0;
       ost->source = source;
       ost->sync_ist = sync;
@@ -220,6 +233,8 @@ void TConversionRun::PrepareStreamCopy(TOutputRun& AOst) {
       throw FFmpegException("invalid codec_type of output stream");
   }
   const AVRational sar = st->sample_aspect_ratio;
+  // A later join segment shares the stream the first one described.
+  if (AOst.owner) return;
   if (ff::avcodec_parameters_copy(st->codecpar, in) < 0) throw FFmpegException("av_mallocz fail");
   if (sar.num) st->codecpar->sample_aspect_ratio = sar;
   // Keep the input's tag only where the container agrees with it.
@@ -287,9 +302,10 @@ void TConversionRun::PrepareEncoding(TOutputRun& AOst) {
 }
 
 void TConversionRun::OpenEncoders() {
+  // In join mode only the first segment has encoders of its own.
   for (size_t g = 0; g < FOutputs.size(); ++g) {
     TOutputRun& ost = *FOutputs[g];
-    if (!ost.rec->encoding_needed) continue;
+    if (!ost.rec->encoding_needed || ost.owner) continue;
     const int32_t f = ost.rec->file_index, s = ost.rec->index;
     const std::string type = TypeName(ost.enc->codec_type);
     const AVCodec* codec = g < E.Foutput_codecs.size() && E.Foutput_codecs[g]
@@ -306,20 +322,30 @@ void TConversionRun::OpenEncoders() {
                         "message to find out more detail information.",
                         f, s, type.c_str()));
     ost.encoder_open = true;
+    ost.codec_id = ost.enc->codec_id;
     AVStream* st = ost.rec->st;
     if (ff::avcodec_parameters_from_context(st->codecpar, ost.enc) < 0)
       throw FFmpegException("avcodec_parameters_from_context failed");
     st->time_base = ost.enc->time_base;
     if (ost.enc->codec_type == AVMEDIA_TYPE_VIDEO) st->avg_frame_rate = ost.enc->framerate;
     E.Fextra_size += ost.enc->extradata_size;
-    if (ost.enc->codec_type == AVMEDIA_TYPE_AUDIO) {
-      const int frame = ost.enc->frame_size > 0 ? ost.enc->frame_size : 1024;
-      ost.fifo.reset(ff::av_audio_fifo_alloc(ost.enc->sample_fmt, ost.enc->ch_layout.nb_channels,
-                                             frame * 2));
-      ost.audio_frame.reset(ff::av_frame_alloc());
-      if (!ost.fifo || !ost.audio_frame) throw FFmpegException("av_fifo_alloc fail");
-    }
+    AllocAudioFifo(ost);
   }
+  for (auto& ost : FOutputs) {
+    if (!ost->rec->encoding_needed || !ost->owner) continue;
+    ost->encoder_open = ost->owner->encoder_open;
+    AllocAudioFifo(*ost);
+  }
+  MirrorJoinRecords();
+}
+
+void TConversionRun::AllocAudioFifo(TOutputRun& AOst) {
+  const AVCodecContext* enc = AOst.enc;
+  if (enc->codec_type != AVMEDIA_TYPE_AUDIO) return;
+  const int frame = enc->frame_size > 0 ? enc->frame_size : 1024;
+  AOst.fifo.reset(ff::av_audio_fifo_alloc(enc->sample_fmt, enc->ch_layout.nb_channels, frame * 2));
+  AOst.audio_frame.reset(ff::av_frame_alloc());
+  if (!AOst.fifo || !AOst.audio_frame) throw FFmpegException("av_fifo_alloc fail");
 }
 
 void TConversionRun::OpenDecoders() {

@@ -68,7 +68,8 @@ void TConversionRun::CopyMetadata() {
   if (E.Fnb_chapter_maps == 0)
     for (int32_t i = 0; i < E.Fnb_input_files; ++i) {
       if (E.Finput_files[i]->ctx->nb_chapters == 0) continue;
-      for (int32_t o = 0; o < E.Fnb_output_files; ++o) CopyChapters(i, o);
+      for (int32_t o = 0; o < E.Fnb_output_files; ++o)
+        if (!RepeatedOutput(o)) CopyChapters(i, o);
       break;
     }
 }
@@ -110,6 +111,7 @@ void TConversionRun::CopyChapters(int32_t AInFile, int32_t AOutFile) {
 
 void TConversionRun::WriteHeaders() {
   for (int32_t i = 0; i < E.Fnb_output_files; ++i) {
+    if (RepeatedOutput(i)) continue;
     AVFormatContext* oc = E.Foutput_files[i];
     TReadWatch watch(&E);
     if (ff::avformat_write_header(oc, nullptr) < 0)
@@ -119,14 +121,16 @@ void TConversionRun::WriteHeaders() {
 }
 
 void TConversionRun::LogStreamMapping() {
-  for (int32_t i = 0; i < E.Fnb_output_files; ++i) Dump(i);
+  for (int32_t i = 0; i < E.Fnb_output_files; ++i)
+    if (!RepeatedOutput(i)) Dump(i);
   if (E.Fverbose < 0) return;
   E.Log(media::llVerbose, "Stream mapping:");
   for (auto& ost : FOutputs) {
     if (!ost->source) continue;
     const char* type = ff::av_get_media_type_string(ost->rec->st->codecpar->codec_type);
     std::string line = Format("  Stream #%d.%d -> #%d.%d (%s)", ost->source->file_index,
-                              ost->source->index, ost->rec->file_index, ost->rec->index,
+                              ost->source->index, ost->owner ? ost->owner->rec->file_index : ost->rec->file_index,
+                              ost->rec->index,
                               type ? type : "unknown");
     E.Log(media::llVerbose, line);
     if (ost->sync_ist && ost->sync_ist != ost->source)

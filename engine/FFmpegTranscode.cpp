@@ -3,6 +3,7 @@
 // dispatched. The loop ends when the inputs are exhausted, a limit is
 // reached or Stop is asked; then decoders, filters, audio FIFOs and encoders
 // are drained and the trailers written, so a stopped recording is complete.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -64,13 +65,25 @@ void TConversionRun::Loop() {
   std::fill(FNoPacket.begin(), FNoPacket.end(), false);
   FNoPacketCount = 0;
   AVPacket* pkt = FPacket.get();
+  int32_t segment = 0;  // join mode: the input file being appended
 
   while (!E.FBroken) {
     if (!E.WaitAtPauseGate()) break;
-    // 1. The input whose output is furthest behind.
+    // 1. The input whose output is furthest behind; in join mode the
+    // current segment's file until a frame limit is reached.
     double minOut = 1e100, minIn = 1e100;
-    int32_t fileIndex = -1;
+    int32_t fileIndex = E.FJoinMode ? segment : -1;
+    for (size_t g = 0; E.FJoinMode && g < FOutputs.size(); ++g) {
+      if (static_cast<int32_t>(g) / std::max(FSegmentSize, 1) != segment) continue;
+      const TOutputRun& ost = *FOutputs[g];
+      const int type = ost.enc->codec_type;
+      if (type >= 0 && type < 4 && ost.rec->frame_number >= E.Fmax_frames[type]) {
+        fileIndex = -1;
+        break;
+      }
+    }
     for (auto& ost : FOutputs) {
+      if (E.FJoinMode) break;
       TAVInputStream& ist = *ost->source;
       if (ist.is_past_recording_time || FNoPacket[static_cast<size_t>(ist.file_index)]) continue;
       const AVCodecContext* enc = ost->enc;
@@ -96,7 +109,7 @@ void TConversionRun::Loop() {
     }
     // 2. Nothing to read: the end, or every live input said "try again".
     if (fileIndex < 0) {
-      if (FNoPacketCount == 0) break;
+      if (E.FJoinMode || FNoPacketCount == 0) break;
       std::fill(FNoPacket.begin(), FNoPacket.end(), false);
       FNoPacketCount = 0;
       platform::SleepMs(10);
@@ -116,10 +129,16 @@ void TConversionRun::Loop() {
     if (ret == AVERROR(EAGAIN)) {
       FNoPacket[static_cast<size_t>(fileIndex)] = true;
       ++FNoPacketCount;
+      if (E.FJoinMode) platform::SleepMs(10);
       continue;
     }
     if (ret < 0) {
       file.eof_reached = 1;
+      if (E.FJoinMode) {
+        if (!EndJoinSegment(fileIndex)) break;
+        segment = fileIndex + 1;
+        continue;
+      }
       if (E.Fopt_shortest) break;
       continue;
     }
@@ -207,6 +226,7 @@ void TConversionRun::Finish() {
   if (E.Fvstats_file) std::fflush(E.Fvstats_file);
   for (int32_t i = 0; i < E.Fnb_output_files; ++i) {
     FTrailersDone = i + 1;
+    if (RepeatedOutput(i)) continue;
     const int ret = ff::av_write_trailer(E.Foutput_files[i]);
     if (ret < 0) throw FFmpegException("av_write_trailer(): " + ff::err2str(ret));
   }
@@ -216,6 +236,7 @@ void TConversionRun::Finish() {
 void TConversionRun::SalvageTrailers() {
   for (int32_t i = FTrailersDone; i < FHeadersWritten; ++i) {
     FTrailersDone = i + 1;
+    if (RepeatedOutput(i)) continue;
     const int ret = ff::av_write_trailer(E.Foutput_files[i]);
     if (ret < 0)
       E.Log(media::llError, Format("Output file #%d: the trailer could not be written: %s", i,

@@ -142,7 +142,7 @@ void TConversionRun::ReceivePackets(TOutputRun& AOst, int64_t* ASize) {
     }
     pkt->stream_index = AOst.rec->index;
     ff::av_packet_rescale_ts(pkt, AOst.enc->time_base, AOst.rec->st->time_base);
-    WritePacket(AOst, pkt);
+    if (KeepJoinPacket(AOst, pkt)) WritePacket(AOst, pkt);
     ff::av_packet_unref(pkt);
   }
 }

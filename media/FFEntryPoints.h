@@ -32,7 +32,7 @@
   F(av_opt_set_double) F(av_opt_set_q) F(av_opt_set_bin) F(av_opt_set_pixel_fmt) \
   F(av_opt_set_sample_fmt) F(av_opt_set_image_size) F(av_opt_set_video_rate) \
   F(av_opt_set_chlayout) F(av_opt_set_dict) F(av_opt_set_dict2) F(av_opt_get) \
-  F(av_opt_get_int) F(av_opt_get_double) F(av_opt_get_q) F(av_opt_set_defaults) \
+  F(av_opt_get_int) F(av_opt_get_double) F(av_opt_get_q) F(av_opt_set_defaults) F(av_opt_copy) \
   F(av_opt_child_class_iterate) F(av_opt_child_next) F(av_opt_free) F(av_opt_show2) \
   F(av_int_list_length_for_size) \
   F(av_frame_alloc) F(av_frame_free) F(av_frame_ref) F(av_frame_unref) F(av_frame_clone) \
