@@ -32,6 +32,7 @@ int TConversionRun::ProcessPacket(TAVInputStream& AIst, const AVPacket* APacket)
   }
 
   const AVMediaType type = AIst.dec->codec_type;
+  if (type == AVMEDIA_TYPE_SUBTITLE) return DecodeSubtitle(AIst, APacket);
   if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO) return -1;
   if (!APacket && AIst.decoder_flushed) return 0;
   int ret = ff::avcodec_send_packet(AIst.dec, APacket);

@@ -219,6 +219,12 @@ class TConversionRun {
   // encoder's time base).
   void WriteVideoStats(TOutputRun& AOst, int AFrameSize, int64_t APts);
 
+  // Subtitles (FFmpegSubtitleOut.cpp): a decoded subtitle is encoded for
+  // every output stream that takes it; APts is the packet's, in the input
+  // stream's time base.
+  int DecodeSubtitle(TAVInputStream& AIst, const AVPacket* APacket);
+  void OutputSubtitle(TOutputRun& AOst, TAVInputStream& AIst, const AVSubtitle& ASubtitle, int64_t APts);
+
   // Audio (FFmpegAudioOut*.cpp).
   void DoAudioOut(TOutputRun& AOst, TAVInputStream& AIst, AVFrame* AFrame);
   void SetupAudioConversion(TOutputRun& AOst, const AVFrame* AFrame);
@@ -239,6 +245,7 @@ class TConversionRun {
   int32_t FHeadersWritten = 0;  // output files whose header is written
   int32_t FTrailersDone = 0;     // output files whose trailer was attempted
   THookState FInputHook, FOutputHook;
+  std::vector<uint8_t> FSubtitleBuffer;  // encoded subtitles; allocated on first use
   // Stop interrupts blocking reads only: the engine's stop check is
   // registered for this thread around each read, never while writing, so a
   // stopped recording still gets all its packets and its trailer.

@@ -1,6 +1,8 @@
 // Set-up of a run: the input tables, the choice of a source for every output
 // stream, and the preparation of each output stream for stream copy or for
 // encoding.
+#include <cstring>
+
 #include "engine/FFmpegRunTables.h"
 #include "media/FFLoad.h"
 #include "platform/UiHandOver.h"
@@ -295,7 +297,7 @@ void TConversionRun::PrepareEncoding(TOutputRun& AOst) {
       break;
     }
     case AVMEDIA_TYPE_SUBTITLE:
-      throw FFmpegException("Subtitle encoding is not supported; use stream copy");
+      break;
     default:
       throw FFmpegException("invalid codec_type of output stream");
   }
@@ -314,6 +316,16 @@ void TConversionRun::OpenEncoders() {
     if (!codec)
       FailDumped(Format("Encoder (codec id %d) not found for output stream #%d.%d (%s)",
                         static_cast<int>(ost.enc->codec_id), f, s, type.c_str()));
+    // A subtitle encoder starts from the styles the decoder describes.
+    const AVCodecContext* dec = ost.source->dec;
+    if (dec && dec->subtitle_header && dec->subtitle_header_size > 0 && !ost.enc->subtitle_header) {
+      ost.enc->subtitle_header = static_cast<uint8_t*>(ff::av_mallocz(static_cast<size_t>(dec->subtitle_header_size) + 1));
+      if (!ost.enc->subtitle_header) FailDumped("av_malloc failed");
+      std::memcpy(ost.enc->subtitle_header, dec->subtitle_header, static_cast<size_t>(dec->subtitle_header_size));
+      ost.enc->subtitle_header_size = dec->subtitle_header_size;
+    }
+    if (ost.enc->codec_type == AVMEDIA_TYPE_SUBTITLE && (ost.enc->time_base.num <= 0 || ost.enc->time_base.den <= 0))
+      ost.enc->time_base = ost.source->st->time_base;
     if (ost.enc->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2))
       ost.passlog.Open(E.Fpass_logfilename_prefix, ost.enc, static_cast<int>(g));
     if (ff::avcodec_open2(ost.enc, codec, nullptr) < 0)

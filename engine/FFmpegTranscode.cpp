@@ -42,8 +42,10 @@ void TCustomFFmpeg::Transcode() {
   TConversionRun run(*this);
   run.BuildStreamTables();
   run.MapOutputStreams();
-  run.OpenEncoders();
+  // Decoders first: a subtitle decoder describes its styles only once open,
+  // and the subtitle encoder needs them when it opens.
   run.OpenDecoders();
+  run.OpenEncoders();
   run.InitInputTimestamps();
   run.CopyMetadata();
   run.InitBitstreamFilters();

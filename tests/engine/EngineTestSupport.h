@@ -32,6 +32,12 @@ class TLogCollector {
       if (l.find(AText) != std::string::npos) return true;
     return false;
   }
+  std::string All() const {
+    std::lock_guard lock(FLock);
+    std::string all;
+    for (const auto& l : FLines) all += l + "\n";
+    return all;
+  }
   int Count(const std::string& AText) const {
     std::lock_guard lock(FLock);
     int n = 0;
