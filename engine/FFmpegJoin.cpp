@@ -6,6 +6,7 @@
 // frames, replaced by fresh ones with the same settings; the next file's
 // timestamps are moved behind the end of the previous one.
 #include <cmath>
+#include <cstring>
 
 #include "engine/FFmpegRunTables.h"
 
@@ -54,6 +55,13 @@ CodecCtxPtr CloneEncoderSettings(const AVCodecContext* AOld, const AVCodec* ACod
   c->global_quality = AOld->global_quality;
   c->codec_tag = AOld->codec_tag;
   c->thread_count = AOld->thread_count;
+  if (AOld->subtitle_header && AOld->subtitle_header_size > 0) {
+    const size_t size = static_cast<size_t>(AOld->subtitle_header_size);
+    c->subtitle_header = static_cast<uint8_t*>(ff::av_mallocz(size + 1));
+    if (!c->subtitle_header) return nullptr;
+    std::memcpy(c->subtitle_header, AOld->subtitle_header, size);
+    c->subtitle_header_size = AOld->subtitle_header_size;
+  }
   return fresh;
 }
 

@@ -163,6 +163,8 @@ class TConversionRun {
   void CopyChapters(int32_t AInFile, int32_t AOutFile);
   void InitBitstreamFilters();
   void WriteHeaders();
+  // When every output is an RTP stream: the session description, logged.
+  void LogSdp();
   bool HeadersWritten() const { return FHeadersWritten > 0; }
   // Writes the trailers of a run that failed after its headers, so that
   // what was recorded stays playable; errors are only logged.

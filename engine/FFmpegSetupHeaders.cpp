@@ -2,6 +2,7 @@
 // chapters, output headers, and the stream mapping in the log.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "engine/FFmpegRunTables.h"
@@ -118,6 +119,28 @@ void TConversionRun::WriteHeaders() {
       FailDumped(Format("Could not write header for output file #%d (incorrect codec parameters ?)", i));
     FHeadersWritten = i + 1;
   }
+  LogSdp();
+}
+
+void TConversionRun::LogSdp() {
+  std::vector<AVFormatContext*> written;
+  for (int32_t i = 0; i < E.Fnb_output_files; ++i) {
+    if (RepeatedOutput(i)) continue;
+    AVFormatContext* oc = E.Foutput_files[i];
+    if (!oc->oformat || std::strcmp(oc->oformat->name, "rtp") != 0) return;
+    written.push_back(oc);
+  }
+  if (written.empty()) return;
+  char sdp[2048] = {};
+  if (ff::av_sdp_create(written.data(), static_cast<int>(written.size()), sdp, sizeof sdp) < 0) {
+    E.Log(media::llError, "The SDP description could not be built");
+    return;
+  }
+  std::string text(sdp);
+  const size_t first = text.find_first_not_of(" \t\r\n");
+  const size_t last = text.find_last_not_of(" \t\r\n");
+  text = first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+  E.Log(media::llInfo, "SDP:\r\n" + text);
 }
 
 void TConversionRun::LogStreamMapping() {

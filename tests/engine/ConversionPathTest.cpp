@@ -1,7 +1,13 @@
 // The rest of the conversion paths, each checked on the converted file: the
 // video statistics file, deinterlacing, chapters moved and cut with the
 // start and recording times, drift compensation of a fast sound clock, and
-// the size in the progress reports while the file is being written.
+// the size in the progress reports while the file is being written, and
+// the session description of an RTP output.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <numeric>
@@ -219,6 +225,40 @@ TEST_F(ConversionPath, ProgressSizeGrowsWhileTheFileIsWritten) {
   EXPECT_GT(at2, 0);
   EXPECT_GT(at10, at2);
   EXPECT_EQ(reports.back().second, static_cast<int64_t>(std::filesystem::file_size(out)));
+}
+
+// An RTP output logs the session description a receiver needs.
+TEST_F(ConversionPath, RtpOutputLogsItsSessionDescription) {
+  // A local receiver, so the packets have somewhere to go.
+  const int sock = ::socket(AF_INET, SOCK_DGRAM, 0);
+  ASSERT_GE(sock, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(::getsockname(sock, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+  const int port = ntohs(addr.sin_port);
+
+  TLogCollector log;
+  {
+    TCustomFFmpeg e(2);
+    ASSERT_TRUE(e.OpenInput(VideoFile())) << e.LastErrMsg();
+    e.SetExtOption("vcodec", "mpeg4");
+    e.SetExtOption("f", "rtp");
+    ASSERT_EQ(e.OpenOutput("rtp://127.0.0.1:" + std::to_string(port), false), 1) << e.LastErrMsg();
+    e.StartConvert(false);
+    EXPECT_EQ(e.FatalMessage(), "");
+  }
+  ::close(sock);
+  const std::string all = log.All();
+  const size_t at = all.find("SDP:\r\nv=0");
+  ASSERT_NE(at, std::string::npos) << all;
+  const std::string sdp = all.substr(at);
+  EXPECT_NE(sdp.find("c=IN IP4 127.0.0.1"), std::string::npos) << sdp;
+  EXPECT_NE(sdp.find("m=video " + std::to_string(port) + " RTP/AVP"), std::string::npos) << sdp;
+  EXPECT_NE(sdp.find("MP4V-ES"), std::string::npos) << sdp;
+  EXPECT_EQ(log.Count("SDP:"), 1);
 }
 
 }  // namespace enginetest
