@@ -78,6 +78,11 @@ using TProgressEvent = std::function<void(void* Sender, TProgressInfo* AInfo)>;
 using TBeforeFindStreamInfoEvent = std::function<void(void* Sender, AVFormatContext* AContext)>;
 using TPreviewBitmapEvent = std::function<void(void* Sender, const TPreviewInfo& AInfo)>;
 using TVideoHookEvent = std::function<void(void* Sender, THookInfo* AInfo)>;
+// Decoded sound of a task before its volume step, interleaved; the handler
+// may change the samples in place.
+using TAudioHookEvent = std::function<void(void* Sender, int32_t ATaskIndex, int64_t APTS, uint8_t* ASample,
+                                           int32_t ASize, int32_t ASampleRate, int32_t AChannels,
+                                           AVSampleFormat ASampleFormat)>;
 
 // Misuse of the component while a run is in progress.
 class ECannotWhileWorking : public std::logic_error {
@@ -188,6 +193,9 @@ class TCustomEncoder {
   // Always on the conversion thread; bound for outputs whose record asks
   // for them (VideoInputHook, VideoOutputHook).
   TVideoHookEvent OnVideoInputHook, OnVideoOutputHook;
+  // Always on the conversion thread; bound for outputs whose record asks
+  // for it (AudioHook).
+  TAudioHookEvent OnAudioHook;
 
  protected:
   virtual void DoProgress(TFFmpeg* ATask, int32_t AFileIndex, int32_t AFrameNumber, int32_t AFPS,
@@ -201,6 +209,8 @@ class TCustomEncoder {
  private:
   friend class TFFmpeg;
   void CheckNotWorking(const char* AOperation) const;
+  void DoAudioHook(TFFmpeg* ATask, int64_t APTS, uint8_t* ASample, int32_t ASize, int32_t ASampleRate,
+                   int32_t AChannels, AVSampleFormat ASampleFormat);
   std::unique_ptr<TFFmpeg> NewTask();
   void ApplyPostHooks(TFFmpeg& ATask) const;
   void BindRunEvents(TFFmpeg& ATask);
@@ -229,7 +239,7 @@ class TCustomEncoder {
 
   TPreviewInfo FPreviewInfo;
   THookInfo FVideoHookInfo;
-  platform::TCriticalSection FProgressLock, FTerminateLock, FPreviewLock, FVideoHookLock;
+  platform::TCriticalSection FProgressLock, FTerminateLock, FPreviewLock, FVideoHookLock, FAudioHookLock;
 
   TFFmpegList FFFmpegList;
   int32_t FCompleteTasks = 0;

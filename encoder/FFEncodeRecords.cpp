@@ -287,6 +287,7 @@ void ApplyOutputOptions(engine::TCustomFFmpeg& AEngine, const TOutputOptions& O,
     AEngine.FTotalOutputDuration = O.TimeLength;
   }
   ApplyStreamInfo(AEngine, O.Info);
+  AEngine.SetHookBitsPixel(O.VideoHookBitsPixel);
   // Frame size and filter chain of the first video stream.
   SetIfGiven(AEngine, "s", AQueues.Default("s"));
   SetIfGiven(AEngine, "vf", AQueues.Default("vf"));

@@ -176,6 +176,13 @@ void TCustomEncoder::DoVideoHook(const TVideoHookEvent& AHandler, TFFmpeg* ATask
   AStopHook = FVideoHookInfo.StopHook;
 }
 
+void TCustomEncoder::DoAudioHook(TFFmpeg* ATask, int64_t APTS, uint8_t* ASample, int32_t ASize,
+                                 int32_t ASampleRate, int32_t AChannels, AVSampleFormat ASampleFormat) {
+  if (!OnAudioHook) return;
+  std::lock_guard lock(FAudioHookLock);
+  OnAudioHook(this, GetTaskIndex(ATask), APTS, ASample, ASize, ASampleRate, AChannels, ASampleFormat);
+}
+
 void TCustomEncoder::DoTerminate(TFFmpeg* ATask) {
   std::lock_guard lock(FTerminateLock);
   if (OnTerminate) {

@@ -23,6 +23,7 @@ TFFmpeg::~TFFmpeg() {
   SetOnPreviewBitmap(nullptr);
   SetOnInputVideoHook(nullptr);
   SetOnOutputVideoHook(nullptr);
+  SetOnAudioHook(nullptr);
 }
 
 // ---- TFFmpegList ----
@@ -232,6 +233,11 @@ bool TCustomEncoder::SetOutputFile(int32_t ATaskIndex, const std::string& AFileN
       };
       if (AOptions->VideoInputHook) task->SetOnInputVideoHook(relay(&TCustomEncoder::OnVideoInputHook));
       if (AOptions->VideoOutputHook) task->SetOnOutputVideoHook(relay(&TCustomEncoder::OnVideoOutputHook));
+      if (AOptions->AudioHook)
+        task->SetOnAudioHook([this, task](void*, int64_t APTS, uint8_t* ASample, int32_t ASize, int32_t ARate,
+                                          int32_t AChannels, AVSampleFormat AFormat) {
+          DoAudioHook(task, APTS, ASample, ASize, ARate, AChannels, AFormat);
+        });
     } else {
       stored.reset();
     }

@@ -90,6 +90,12 @@ using TBeforeFindStreamInfoEvent = std::function<void(void* Sender, AVFormatCont
 // the rest of the conversion. Pictures are copies, never a decoder's.
 using TVideoHookEvent = std::function<void(void* Sender, QImage& ABitmap, int32_t AFrameNumber,
                                            int64_t APTS, bool& AUpdate, bool& AStopHook)>;
+// A block of decoded sound before the volume step: APTS in microseconds,
+// ASample the samples interleaved (ASize bytes, ASampleFormat packed); the
+// handler may change them in place, and the changed samples are encoded.
+using TAudioHookEvent = std::function<void(void* Sender, int64_t APTS, uint8_t* ASample, int32_t ASize,
+                                           int32_t ASampleRate, int32_t AChannels,
+                                           AVSampleFormat ASampleFormat)>;
 // The preview as a bitmap (phBitmap), at most once per PreviewInterval.
 using TPreviewBitmapEvent =
     std::function<void(void* Sender, QImage& ABitmap, int32_t AFrameNumber, int64_t APTS)>;
@@ -190,6 +196,11 @@ class TCustomFFmpeg {
   // Set before the conversion starts; a hook that stops is unassigned.
   void SetOnInputVideoHook(TVideoHookEvent AEvent) { FOnInputVideoHook = std::move(AEvent); }
   void SetOnOutputVideoHook(TVideoHookEvent AEvent) { FOnOutputVideoHook = std::move(AEvent); }
+  void SetOnAudioHook(TAudioHookEvent AEvent) { FOnAudioHook = std::move(AEvent); }
+  // Bits per pixel of the video hooks' bitmaps: 8, 15, 16, 24 or 32; any
+  // other value throws std::invalid_argument("Invalid BitsPixel %d").
+  void SetHookBitsPixel(int32_t AValue);
+  int32_t HookBitsPixel() const { return FHookBitsPixel; }
   void SetOnPreviewBitmap(TPreviewBitmapEvent AEvent) { FOnPreviewBitmap = std::move(AEvent); }
 
   // ---- public fields ----
@@ -424,6 +435,8 @@ class TCustomFFmpeg {
   TProgressEvent FOnProgress;
   TBeforeFindStreamInfoEvent FOnBeforeFindStreamInfo;
   TVideoHookEvent FOnInputVideoHook, FOnOutputVideoHook;
+  TAudioHookEvent FOnAudioHook;
+  int32_t FHookBitsPixel = 24;
   TPreviewBitmapEvent FOnPreviewBitmap;
   // Guards FPostHooks and FPostHooksChanged between the conversion thread
   // and SetPostHooks.

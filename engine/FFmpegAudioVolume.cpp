@@ -1,5 +1,6 @@
 // The volume step: decoded samples scaled by volume / 256 in the decoder's
-// own sample format (most decoders give float, capture devices 16-bit).
+// own sample format (most decoders give float, capture devices 16-bit); and
+// the audio hook, which sees the decoded samples before that step.
 #include <algorithm>
 #include <cstring>
 
@@ -59,6 +60,34 @@ void ApplyVolume(AVFrame* AFrame, int AVolume) {
       default: return;  // 64-bit integers: left as they are
     }
   }
+}
+
+void TConversionRun::RunAudioHook(TAVInputStream& AIst, AVFrame* AFrame) {
+  const auto fmt = static_cast<AVSampleFormat>(AFrame->format);
+  const int channels = AFrame->ch_layout.nb_channels;
+  const int bps = ff::av_get_bytes_per_sample(fmt);
+  const size_t size = static_cast<size_t>(AFrame->nb_samples) * static_cast<size_t>(channels) * static_cast<size_t>(bps);
+  if (size == 0 || size > INT32_MAX) return;
+  if (ff::av_frame_make_writable(AFrame) < 0) throw FFmpegException("Out of memory in do_audio_out");
+  // The handler sees the samples interleaved; planar ones go through a copy
+  // that is written back afterwards.
+  const bool planar = ff::av_sample_fmt_is_planar(fmt);
+  uint8_t* data = AFrame->extended_data[0];
+  const auto step = static_cast<size_t>(bps);
+  auto each = [&](auto&& ACopy) {
+    for (size_t i = 0; i < static_cast<size_t>(AFrame->nb_samples); ++i)
+      for (int c = 0; c < channels; ++c)
+        ACopy(FHookSamples.data() + (i * static_cast<size_t>(channels) + static_cast<size_t>(c)) * step,
+              AFrame->extended_data[c] + i * step);
+  };
+  if (planar) {
+    FHookSamples.resize(size);
+    each([step](uint8_t* APacked, const uint8_t* APlane) { std::memcpy(APacked, APlane, step); });
+    data = FHookSamples.data();
+  }
+  E.FOnAudioHook(&E, AIst.pts, data, static_cast<int32_t>(size), AFrame->sample_rate, channels,
+                 planar ? ff::av_get_packed_sample_fmt(fmt) : fmt);
+  if (planar) each([step](const uint8_t* APacked, uint8_t* APlane) { std::memcpy(APlane, APacked, step); });
 }
 
 }  // namespace engine

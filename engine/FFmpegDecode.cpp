@@ -68,6 +68,7 @@ int TConversionRun::ProcessPacket(TAVInputStream& AIst, const AVPacket* APacket)
 void TConversionRun::DispatchFrame(TAVInputStream& AIst, AVFrame* AFrame) {
   if (E.Fstart_time != 0 && AIst.pts < E.Fstart_time) return;
   const bool audio = AIst.dec->codec_type == AVMEDIA_TYPE_AUDIO;
+  if (audio && E.FOnAudioHook) RunAudioHook(AIst, AFrame);
   if (audio && E.Faudio_volume != 256) {
     if (ff::av_frame_make_writable(AFrame) < 0) throw FFmpegException("Out of memory in do_audio_out");
     ApplyVolume(AFrame, E.Faudio_volume);

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdarg>
+#include <stdexcept>
 
 #include "engine/FFmpeg.h"
 #include "engine/FFmpegDevices.h"
@@ -101,6 +102,7 @@ void TCustomFFmpeg::ResetSettings() {
   FPostHooks = 0;
   FPostHooksChanged = false;
   FJoinMode = false;
+  FHookBitsPixel = 24;
   FConverting = false;
   FBroken = false;
   FFinished = false;
@@ -185,6 +187,12 @@ TAVOutputStream* TCustomFFmpeg::OutputStream(int32_t AFile, int32_t AStream) con
   const auto& s = Foutput_streams_for_file[AFile];
   if (AStream < 0 || AStream >= static_cast<int32_t>(s.size())) return nullptr;
   return s[AStream].get();
+}
+
+void TCustomFFmpeg::SetHookBitsPixel(int32_t AValue) {
+  if (AValue != 8 && AValue != 15 && AValue != 16 && AValue != 24 && AValue != 32)
+    throw std::invalid_argument(Format("Invalid BitsPixel %d", AValue));
+  FHookBitsPixel = AValue;
 }
 
 void TCustomFFmpeg::SetPostHooks(TPostHooks AValue) {

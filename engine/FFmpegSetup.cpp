@@ -222,8 +222,12 @@ void TConversionRun::PrepareStreamCopy(TOutputRun& AOst) {
     case AVMEDIA_TYPE_AUDIO:
       if (E.Faudio_volume != 256)
         throw FFmpegException("-acodec copy and -vol are incompatible (frames are not decoded)");
+      if (E.FOnAudioHook)
+        throw FFmpegException("-acodec copy and AudioHook are incompatible (frames are not decoded)");
       break;
     case AVMEDIA_TYPE_VIDEO:
+      if (E.FOnInputVideoHook || E.FOnOutputVideoHook)
+        throw FFmpegException("-vcodec copy and VideoHook are incompatible (frames are not decoded)");
       if (E.Fusing_vhook)
         throw FFmpegException("-vcodec copy and -vhook are incompatible (frames are not decoded)");
       if (E.FPostHooks != 0)

@@ -41,6 +41,7 @@ TAVPicture PictureOf(const AVFrame* AFrame) {
 void RunVideoHook(TCustomFFmpeg& E, TVideoHookEvent& AEvent, THookState& AState, bool& AConverted,
                          int64_t APts, int32_t AFrameNumber, AVFrame* APicture) {
   media::TFormatConverter& conv = AState.converter;
+  conv.SetBitsPixel(E.HookBitsPixel());
   const auto fmt = static_cast<AVPixelFormat>(APicture->format);
   const TAVPicture pic = PictureOf(APicture);
   const bool ok = conv.PictureToRGB(pic, fmt, true, APicture->height, APicture->width);

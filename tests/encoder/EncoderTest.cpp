@@ -3,6 +3,8 @@
 // threaded and synchronous runs, with Stop in the middle of a run.
 #include <sys/resource.h>
 
+#include <QImage>
+
 #include <filesystem>
 
 #include "encoder/FFEncode.h"
@@ -250,6 +252,39 @@ TEST_F(Encoder, HookAndPreviewRelays) {
   EXPECT_EQ(outputCalls.load(), 3) << "StopHook ends the hook";
   EXPECT_EQ(inputCalls.load(), 0) << "the record did not ask for it";
   EXPECT_GT(previews.load(), 0);
+}
+
+// An output record with AudioHook, Join and VideoHookBitsPixel: the sound
+// reaches OnAudioHook with the task's index, both inputs are appended into
+// the one file, and the hook bitmaps have the asked depth.
+TEST_F(Encoder, AudioHookJoinAndHookDepthFromTheRecord) {
+  TFFEncoder enc;
+  std::atomic<int> audioCalls{0}, wrongTask{0}, wrongDepth{0};
+  enc.OnAudioHook = [&](void*, int32_t ATask, int64_t, uint8_t*, int32_t, int32_t, int32_t, AVSampleFormat) {
+    if (ATask != 0) ++wrongTask;
+    ++audioCalls;
+  };
+  enc.OnVideoOutputHook = [&](void*, THookInfo* AInfo) {
+    if (AInfo->Bitmap->depth() != 16) ++wrongDepth;
+    AInfo->Update = false;
+  };
+  ASSERT_EQ(enc.AddTask(AvFile(), ""), 0) << enc.LastErrMsg();
+  ASSERT_TRUE(enc.AddInputFile(0, AvFile(), "")) << enc.LastErrMsg();
+  EXPECT_FALSE(enc.SetOutputFile(0, Out("hookdepth.avi"), "VideoHookBitsPixel=12"));
+  EXPECT_EQ(enc.LastErrMsg(), "Invalid BitsPixel 12");
+  ASSERT_TRUE(enc.SetOutputFile(0, Out("joined.avi"),
+                                "vcodec=mpeg4\nacodec=pcm_s16le\nAudioHook\nJoin\nVideoOutputHook\n"
+                                "VideoHookBitsPixel=16"))
+      << enc.LastErrMsg();
+  enc.Start(0);
+  EXPECT_GT(audioCalls.load(), 0);
+  EXPECT_EQ(wrongTask.load(), 0);
+  EXPECT_EQ(wrongDepth.load(), 0);
+  std::string err;
+  const std::vector<int> indexes = testmedia::DecodeFrameIndexes(Out("joined.avi"), err);
+  ASSERT_EQ(indexes.size(), 40u) << err;
+  EXPECT_EQ(indexes[19], 19);
+  EXPECT_EQ(indexes[20], 0);
 }
 
 TEST_F(Encoder, EmptyRunEndsAtOnce) {

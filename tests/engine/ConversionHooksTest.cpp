@@ -1,8 +1,9 @@
 // Video hooks and the preview on a real conversion, checked on the output:
 // what a hook draws reaches the video only when it keeps its changes, a
 // hook that stops or fails does not stop the recording, and the preview
-// bitmap shows what is encoded.
+// bitmap shows what is encoded; the audio hook changes the encoded sound.
 #include <QPainter>
+#include <cstring>
 #include <stdexcept>
 
 #include "ConversionMedia.h"
@@ -111,6 +112,50 @@ TEST_F(ConversionHooks, PreviewWithoutAWindowIsDroppedAndTheRecordingGoesOn) {
   ASSERT_TRUE(d.ok) << d.error;
   EXPECT_EQ(d.frames, 20);
   EXPECT_EQ(e.FPostHooks, 0);
+}
+
+// The audio hook sees every decoded sample, interleaved, before the volume
+// step, and what it changes is what gets encoded; copying the sound instead
+// is refused, since nothing would be decoded for the hook.
+TEST_F(ConversionHooks, AudioHookChangesTheEncodedSound) {
+  TCustomFFmpeg e(2);
+  int64_t bytes = 0, lastPts = -1;
+  bool ordered = true;
+  e.SetOnAudioHook([&](void*, int64_t APts, uint8_t* ASample, int32_t ASize, int32_t ARate, int32_t AChannels,
+                       AVSampleFormat AFormat) {
+    EXPECT_EQ(ARate, 44100);
+    EXPECT_EQ(AChannels, 2);
+    EXPECT_FALSE(ff::av_sample_fmt_is_planar(AFormat));
+    ordered = ordered && APts > lastPts;
+    lastPts = APts;
+    bytes += ASize;
+    // Silence the first second only.
+    const int64_t frame = static_cast<int64_t>(AChannels) * ff::av_get_bytes_per_sample(AFormat);
+    if (APts < 1000000) std::memset(ASample, 0, static_cast<size_t>(ASize));
+    EXPECT_EQ(ASize % frame, 0);
+  });
+  ASSERT_TRUE(e.OpenInput(AvFile())) << e.LastErrMsg();
+  e.SetExtOption("vcodec", "mpeg4");
+  e.SetExtOption("acodec", "pcm_s16le");
+  e.SetExtOption("vol", "512");
+  const std::string out = Out("audiohook.mkv");
+  ASSERT_EQ(e.OpenOutput(out, false), 1) << e.LastErrMsg();
+  e.StartConvert(false);
+  ASSERT_EQ(e.FatalMessage(), "");
+  EXPECT_TRUE(ordered);
+  EXPECT_NEAR(bytes, 2 * 44100 * 2 * 2, 1024 * 4);  // 2 s of 16-bit stereo, in whole blocks
+  const TDecoded d = DecodeAll(out);
+  ASSERT_TRUE(d.ok) << d.error;
+  EXPECT_EQ(convtest::Peak(d.left, 0, 40000), 0.0f);
+  EXPECT_GT(convtest::Peak(d.left, 50000, 88000), 0.4f);  // the tone, at twice its volume
+
+  TCustomFFmpeg copy(2);
+  copy.SetOnAudioHook([](void*, int64_t, uint8_t*, int32_t, int32_t, int32_t, AVSampleFormat) {});
+  ASSERT_TRUE(copy.OpenInput(AvFile())) << copy.LastErrMsg();
+  copy.SetExtOption("acodec", "copy");
+  ASSERT_EQ(copy.OpenOutput(Out("audiohookcopy.mkv"), false), 1) << copy.LastErrMsg();
+  copy.StartConvert(false);
+  EXPECT_EQ(copy.FatalMessage(), "-acodec copy and AudioHook are incompatible (frames are not decoded)");
 }
 
 }  // namespace enginetest
