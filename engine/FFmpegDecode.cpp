@@ -91,6 +91,9 @@ void TConversionRun::FlushEncoders(TAVInputStream& AIst) {
   for (auto& ost : FOutputs) {
     if (ost->source != &AIst || !ost->rec->encoding_needed || !ost->encoder_open || ost->flushed) continue;
     ost->flushed = true;
+    TOutputRun& first = ost->owner ? *ost->owner : *ost;
+    if (first.drained) continue;
+    first.drained = true;
     if (ost->enc->codec_type == AVMEDIA_TYPE_AUDIO) {
       DrainAudio(*ost);
       continue;

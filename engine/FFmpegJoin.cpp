@@ -117,6 +117,7 @@ void TConversionRun::ReopenEncoders() {
     // The old encoder is closed and freed with the swap; the stream keeps
     // the parameters its header was written with.
     ost.encoder_open = false;
+    ost.drained = false;
     ost.rec->enc = std::move(fresh);
     ost.enc = ost.rec->enc.get();
     for (auto& later : FOutputs)

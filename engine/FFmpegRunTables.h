@@ -111,6 +111,9 @@ struct TOutputRun {
   // Join mode: the first segment's entry for this stream, whose encoder this
   // one feeds (null for the first segment and outside join mode).
   TOutputRun* owner = nullptr;
+  // On the encoder's owning entry: the encoder was drained since it was
+  // opened, so no other entry sharing it drains it again.
+  bool drained = false;
   AVCodecID codec_id = AV_CODEC_ID_NONE;  // join mode: what a reopened encoder codes
   // Join mode: decode time of the last packet written, stream time base;
   // a reopened encoder's priming packets at or before it are dropped.

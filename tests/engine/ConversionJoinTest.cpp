@@ -91,6 +91,25 @@ TEST_F(Join, TwoFilesBecomeOneContinuousFile) {
   EXPECT_NEAR(convtest::ToneFrequency(d.left, d.sample_rate, 93000, 215000), 440.0, 3.0);
 }
 
+// A run that ends inside the first segment (here by a frame limit, as Stop
+// would) drains the shared encoders once and still completes the file.
+TEST_F(Join, EndingInTheFirstSegmentCompletesTheFile) {
+  TCustomFFmpeg e(4);
+  ASSERT_TRUE(e.OpenInput(AvFile())) << e.LastErrMsg();
+  ASSERT_TRUE(e.OpenInput(AvFile())) << e.LastErrMsg();
+  e.SetExtOption("vcodec", "mpeg4");
+  e.SetExtOption("acodec", "aac");
+  e.SetExtOption("vframes", "10");
+  const std::string out = Out("joinlimit.mkv");
+  ASSERT_EQ(e.OpenOutput(out, true), 1) << e.LastErrMsg();
+  e.SetupJoinMode();
+  e.StartConvert(false);
+  ASSERT_EQ(e.FatalMessage(), "");
+  const TDecoded d = DecodeAll(out);
+  ASSERT_TRUE(d.ok) << d.error;
+  EXPECT_EQ(d.frames, 10);
+}
+
 TEST_F(Join, ThreeInputsGiveThreeOutputsAndUnknownLengthsNoTotal) {
   TCustomFFmpeg e(4);
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(e.OpenInput(AvFile())) << e.LastErrMsg();
