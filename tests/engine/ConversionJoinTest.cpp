@@ -110,6 +110,29 @@ TEST_F(Join, EndingInTheFirstSegmentCompletesTheFile) {
   EXPECT_EQ(d.frames, 10);
 }
 
+// Copied streams are appended too: the second file's packets follow the
+// first file's end.
+TEST_F(Join, CopiedStreamsFollowOneAnother) {
+  TCustomFFmpeg e(4);
+  ASSERT_TRUE(e.OpenInput(AvFile())) << e.LastErrMsg();
+  ASSERT_TRUE(e.OpenInput(AvFile())) << e.LastErrMsg();
+  e.SetExtOption("vcodec", "copy");
+  e.SetExtOption("acodec", "copy");
+  const std::string out = Out("joincopy.mkv");
+  ASSERT_EQ(e.OpenOutput(out, true), 1) << e.LastErrMsg();
+  e.SetupJoinMode();
+  e.StartConvert(false);
+  ASSERT_EQ(e.FatalMessage(), "");
+  const TDecoded d = DecodeAll(out);
+  ASSERT_TRUE(d.ok) << d.error;
+  EXPECT_EQ(d.frames, 40);
+  EXPECT_NEAR(d.video_end, 4.0, 0.1);
+  EXPECT_NEAR(static_cast<double>(d.samples) / d.sample_rate, 4.0, 0.1);
+  bool forward = false;
+  EXPECT_NEAR(LargestStep(d, 0, forward), 0.1, 0.002);
+  EXPECT_TRUE(forward);
+}
+
 TEST_F(Join, ThreeInputsGiveThreeOutputsAndUnknownLengthsNoTotal) {
   TCustomFFmpeg e(4);
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(e.OpenInput(AvFile())) << e.LastErrMsg();
