@@ -13,11 +13,6 @@
 namespace engine {
 namespace {
 
-std::string TypeName(AVMediaType AType) {
-  const char* name = ff::av_get_media_type_string(AType);
-  return name ? name : "unknown";
-}
-
 // A closed encoder context cannot be opened again: a fresh one takes over
 // every setting of AOld (its public and private options, and the fields the
 // option layer and the stream set-up fill in that are not options).
@@ -105,7 +100,7 @@ void TConversionRun::ReopenEncoders() {
     TOutputRun& ost = *FOutputs[g];
     if (ost.owner || !ost.rec->encoding_needed) continue;
     const int32_t f = ost.rec->file_index, s = ost.rec->index;
-    const std::string type = TypeName(ost.enc->codec_type);
+    const std::string type = MediaTypeName(ost.enc->codec_type);
     const AVCodec* codec = g < E.Foutput_codecs.size() && E.Foutput_codecs[g]
                                ? E.Foutput_codecs[g]
                                : ff::avcodec_find_encoder(ost.codec_id);

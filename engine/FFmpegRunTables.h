@@ -261,6 +261,10 @@ class TConversionRun {
   friend class TReadInterrupt;
 };
 
+// "Video", "Audio", "Data", "Subtitle", "Attachment" or "Unknown", as the
+// run's messages name media types.
+std::string MediaTypeName(AVMediaType AType);
+
 // Scales the samples of a decoded frame in place by AVolume / 256, in the
 // frame's own sample format (integers saturate, floats are not clipped).
 void ApplyVolume(AVFrame* AFrame, int AVolume);

@@ -8,9 +8,8 @@
 #include "platform/UiHandOver.h"
 
 namespace engine {
-namespace {
 
-std::string TypeName(AVMediaType AType) {
+std::string MediaTypeName(AVMediaType AType) {
   switch (AType) {
     case AVMEDIA_TYPE_VIDEO: return "Video";
     case AVMEDIA_TYPE_AUDIO: return "Audio";
@@ -21,7 +20,6 @@ std::string TypeName(AVMediaType AType) {
   }
 }
 
-}  // namespace
 
 bool TSampleBuffer::Reserve(int ASamples, int AChannels, AVSampleFormat AFormat) {
   if (ASamples <= FSamples && AChannels == FChannels && AFormat == FFormat) return true;
@@ -142,8 +140,8 @@ void TConversionRun::MapOutputStreams() {
         if (itype != type) {
           Dump(j);
           throw FFmpegException(Format("Codec type mismatch for mapping #%d.%d (%s) -> #%d.%d (%s)",
-                                       map.file_index, map.stream_index, TypeName(itype).c_str(), j,
-                                       static_cast<int>(k), TypeName(type).c_str()));
+                                       map.file_index, map.stream_index, MediaTypeName(itype).c_str(), j,
+                                       static_cast<int>(k), MediaTypeName(type).c_str()));
         }
       } else {
         // First pass: a stream nobody takes yet, the library's best stream of
@@ -172,7 +170,7 @@ void TConversionRun::MapOutputStreams() {
         if (!source) {
           Dump(j);
           throw FFmpegException(Format("Could not find input stream matching output stream #%d.%d (%s)",
-                                       j, static_cast<int>(k), TypeName(type).c_str()));
+                                       j, static_cast<int>(k), MediaTypeName(type).c_str()));
         }
         sync = source;
       }
@@ -313,7 +311,7 @@ void TConversionRun::OpenEncoders() {
     TOutputRun& ost = *FOutputs[g];
     if (!ost.rec->encoding_needed || ost.owner) continue;
     const int32_t f = ost.rec->file_index, s = ost.rec->index;
-    const std::string type = TypeName(ost.enc->codec_type);
+    const std::string type = MediaTypeName(ost.enc->codec_type);
     const AVCodec* codec = g < E.Foutput_codecs.size() && E.Foutput_codecs[g]
                                ? E.Foutput_codecs[g]
                                : ff::avcodec_find_encoder(ost.enc->codec_id);
@@ -367,7 +365,7 @@ void TConversionRun::AllocAudioFifo(TOutputRun& AOst) {
 void TConversionRun::OpenDecoders() {
   for (auto& ist : FInputStreams) {
     if (!ist->decoding_needed) continue;
-    const std::string type = TypeName(ist->st->codecpar->codec_type);
+    const std::string type = MediaTypeName(ist->st->codecpar->codec_type);
     const size_t g = static_cast<size_t>(FInputFiles[ist->file_index].ist_index + ist->index);
     const AVCodec* codec = g < E.Finput_codecs.size() && E.Finput_codecs[g]
                                ? E.Finput_codecs[g]
