@@ -7,6 +7,7 @@
 // timestamps are moved behind the end of the previous one.
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "engine/FFmpegRunTables.h"
 
@@ -50,6 +51,14 @@ CodecCtxPtr CloneEncoderSettings(const AVCodecContext* AOld, const AVCodec* ACod
   c->global_quality = AOld->global_quality;
   c->codec_tag = AOld->codec_tag;
   c->thread_count = AOld->thread_count;
+  // Quantiser matrices belong to the context that holds them.
+  for (auto [from, to] : {std::pair{AOld->intra_matrix, &c->intra_matrix},
+                          std::pair{AOld->inter_matrix, &c->inter_matrix}}) {
+    if (!from) continue;
+    *to = static_cast<uint16_t*>(ff::av_malloc(64 * sizeof(uint16_t)));
+    if (!*to) return nullptr;
+    std::memcpy(*to, from, 64 * sizeof(uint16_t));
+  }
   if (AOld->subtitle_header && AOld->subtitle_header_size > 0) {
     const size_t size = static_cast<size_t>(AOld->subtitle_header_size);
     c->subtitle_header = static_cast<uint8_t*>(ff::av_mallocz(size + 1));
@@ -113,6 +122,7 @@ void TConversionRun::ReopenEncoders() {
     // the parameters its header was written with.
     ost.encoder_open = false;
     ost.drained = false;
+    ost.passlog.Rebind(fresh.get());
     ost.rec->enc = std::move(fresh);
     ost.enc = ost.rec->enc.get();
     for (auto& later : FOutputs)

@@ -33,8 +33,16 @@ void TPassLog::Open(const std::string& APrefix, AVCodecContext* AEnc, int AIndex
   if (!in || !(text << in.rdbuf()))
     throw FFmpegException(Format(
         "Cannot read file: Error reading log file \"%s\" for pass-2 encoding", name.c_str()));
-  FStats = text.str();
+  FText = text.str();
+  FStats = FText;
   FEnc = AEnc;
+  AEnc->stats_in = FStats.data();
+}
+
+void TPassLog::Rebind(AVCodecContext* AEnc) {
+  if (!FEnc) return;
+  FEnc = AEnc;
+  FStats = FText;  // the encoder cuts the text up while reading it
   AEnc->stats_in = FStats.data();
 }
 

@@ -25,6 +25,9 @@ class TPassLog {
   // creates the log, pass 2 reads it into the encoder's statistics input.
   // Throws FFmpegException when the log cannot be written or read.
   void Open(const std::string& APrefix, AVCodecContext* AEnc, int AIndex);
+  // The encoder context was replaced (join mode): pass 2 hands the log's
+  // text afresh to the new one, and the old one is forgotten.
+  void Rebind(AVCodecContext* AEnc);
   // Pass 1: appends the encoder's statistics of its last packet.
   void Append(const AVCodecContext* AEnc);
 
@@ -33,7 +36,8 @@ class TPassLog {
     void operator()(FILE* f) const { std::fclose(f); }
   };
   std::unique_ptr<FILE, TFileClose> FFile;
-  std::string FStats;
+  std::string FText;   // the log as read
+  std::string FStats;  // the copy the encoder reads
   AVCodecContext* FEnc = nullptr;
 };
 

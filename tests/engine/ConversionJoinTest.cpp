@@ -133,6 +133,33 @@ TEST_F(Join, CopiedStreamsFollowOneAnother) {
   EXPECT_TRUE(forward);
 }
 
+// A second pass over joined inputs: the fresh encoder of the second input
+// reads the statistics log again (the encoder cuts up the text it reads),
+// and quantiser matrices are handed over to it.
+TEST_F(Join, ReopenedEncodersReadTheSecondPassLogAgain) {
+  const std::string prefix = Out("joinpass");
+  for (int pass = 1; pass <= 2; ++pass) {
+    TCustomFFmpeg e(4);
+    ASSERT_TRUE(e.OpenInput(VideoFile())) << e.LastErrMsg();
+    ASSERT_TRUE(e.OpenInput(VideoFile())) << e.LastErrMsg();
+    e.SetExtOption("vcodec", "mpeg4");
+    e.SetExtOption("b", "100000");
+    e.SetExtOption("pass", std::to_string(pass));
+    e.SetExtOption("passlogfile", prefix);
+    std::string matrix = "8";
+    for (int i = 1; i < 64; ++i) matrix += ",16";
+    e.SetExtOption("intra_matrix", matrix);
+    const std::string out = Out("joinpass" + std::to_string(pass) + ".avi");
+    ASSERT_EQ(e.OpenOutput(out, true), 1) << e.LastErrMsg();
+    e.SetupJoinMode();
+    TLogCollector log;
+    e.StartConvert(false);
+    ASSERT_EQ(e.FatalMessage(), "") << "pass " << pass << log.All();
+    std::string err;
+    EXPECT_EQ(testmedia::DecodeFrameIndexes(out, err).size(), 150u) << err;
+  }
+}
+
 TEST_F(Join, ThreeInputsGiveThreeOutputsAndUnknownLengthsNoTotal) {
   TCustomFFmpeg e(4);
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(e.OpenInput(AvFile())) << e.LastErrMsg();
