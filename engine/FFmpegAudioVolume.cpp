@@ -66,7 +66,8 @@ void TConversionRun::RunAudioHook(TAVInputStream& AIst, AVFrame* AFrame) {
   const auto fmt = static_cast<AVSampleFormat>(AFrame->format);
   const int channels = AFrame->ch_layout.nb_channels;
   const int bps = ff::av_get_bytes_per_sample(fmt);
-  const size_t size = static_cast<size_t>(AFrame->nb_samples) * static_cast<size_t>(channels) * static_cast<size_t>(bps);
+  const size_t size =
+      static_cast<size_t>(AFrame->nb_samples) * static_cast<size_t>(channels) * static_cast<size_t>(bps);
   if (size == 0 || size > INT32_MAX) return;
   if (ff::av_frame_make_writable(AFrame) < 0) throw FFmpegException("Out of memory in do_audio_out");
   // The handler sees the samples interleaved; planar ones go through a copy

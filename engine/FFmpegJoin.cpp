@@ -142,7 +142,7 @@ void TConversionRun::ReopenEncoders() {
 }
 
 bool TConversionRun::EndJoinSegment(int32_t AFile) {
-  // 1. The segment's decoders give what they hold; that drains the encoders
+  // The segment's decoders give what they hold; that drains the encoders
   // they feed.
   for (auto& ist : FInputStreams) {
     if (ist->file_index != AFile || !ist->decoding_needed) continue;
@@ -151,9 +151,9 @@ bool TConversionRun::EndJoinSegment(int32_t AFile) {
     ist->decoder_flushed = 1;
   }
   const bool last = AFile + 1 >= E.Fnb_input_files;
-  // 2-3. Fresh encoders for the next segment.
+  // Fresh encoders for the next segment.
   if (!last) ReopenEncoders();
-  // 4. Numbering goes on where the segment ended.
+  // Numbering goes on where the segment ended.
   const size_t stride = static_cast<size_t>(std::max(FSegmentSize, 1));
   const size_t next = static_cast<size_t>(AFile + 1) * stride;
   for (size_t g = next; g < FOutputs.size(); ++g) {
@@ -163,22 +163,24 @@ bool TConversionRun::EndJoinSegment(int32_t AFile) {
     ost.rec->frame_number = prev.rec->frame_number;
     ost.samples_sent = prev.samples_sent;
   }
-  // 5. Where the segment ended: the latest stream end. The status line
+  // Where the segment ended: the latest stream end. The status line
   // follows the next segment.
   double end = 0;
   for (size_t g = static_cast<size_t>(AFile) * stride; g < next && g < FOutputs.size(); ++g) {
     TOutputRun& ost = *FOutputs[g];
     if (g + stride >= FOutputs.size()) continue;
+    // Encoded: where the encoder's next frame would start; copied: where
+    // the source's next packet would.
     const AVCodecContext* enc = ost.enc;
+    const TAVInputStream& src = *ost.source;
+    const int64_t copied = src.next_pts == AV_NOPTS_VALUE ? src.pts : src.next_pts;
     const double t = ost.rec->encoding_needed && enc->time_base.den
                          ? static_cast<double>(ost.rec->sync_opts) * enc->time_base.num / enc->time_base.den
-                         : static_cast<double>(ost.source->next_pts == AV_NOPTS_VALUE ? ost.source->pts
-                                                                                      : ost.source->next_pts) /
-                               1000000.0;
+                         : static_cast<double>(copied) / 1000000.0;
     end = std::max(end, t);
     ost.rec->show_fps = 0;
   }
-  // 6-7.
+  // The last input ends the run; the next one starts where this one ended.
   if (last) return false;
   E.Finput_files_ts_offset[AFile + 1] += std::llround(1000000.0 * end);
   return true;

@@ -251,8 +251,8 @@ class TConversionRun {
   int32_t FHeadersWritten = 0;  // output files whose header is written
   int32_t FTrailersDone = 0;     // output files whose trailer was attempted
   THookState FInputHook, FOutputHook;
-  std::vector<uint8_t> FSubtitleBuffer;
-  std::vector<uint8_t> FHookSamples;  // planar sound interleaved for the audio hook  // encoded subtitles; allocated on first use
+  std::vector<uint8_t> FSubtitleBuffer;  // encoded subtitles; allocated on first use
+  std::vector<uint8_t> FHookSamples;     // planar sound interleaved for the audio hook
   // Stop interrupts blocking reads only: the engine's stop check is
   // registered for this thread around each read, never while writing, so a
   // stopped recording still gets all its packets and its trailer.

@@ -321,12 +321,14 @@ void TConversionRun::OpenEncoders() {
     // A subtitle encoder starts from the styles the decoder describes.
     const AVCodecContext* dec = ost.source->dec;
     if (dec && dec->subtitle_header && dec->subtitle_header_size > 0 && !ost.enc->subtitle_header) {
-      ost.enc->subtitle_header = static_cast<uint8_t*>(ff::av_mallocz(static_cast<size_t>(dec->subtitle_header_size) + 1));
+      const auto size = static_cast<size_t>(dec->subtitle_header_size);
+      ost.enc->subtitle_header = static_cast<uint8_t*>(ff::av_mallocz(size + 1));
       if (!ost.enc->subtitle_header) FailDumped("av_malloc failed");
-      std::memcpy(ost.enc->subtitle_header, dec->subtitle_header, static_cast<size_t>(dec->subtitle_header_size));
+      std::memcpy(ost.enc->subtitle_header, dec->subtitle_header, size);
       ost.enc->subtitle_header_size = dec->subtitle_header_size;
     }
-    if (ost.enc->codec_type == AVMEDIA_TYPE_SUBTITLE && (ost.enc->time_base.num <= 0 || ost.enc->time_base.den <= 0))
+    const AVRational tb = ost.enc->time_base;
+    if (ost.enc->codec_type == AVMEDIA_TYPE_SUBTITLE && (tb.num <= 0 || tb.den <= 0))
       ost.enc->time_base = ost.source->st->time_base;
     if (ost.enc->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2))
       ost.passlog.Open(E.Fpass_logfilename_prefix, ost.enc, static_cast<int>(g));

@@ -151,9 +151,10 @@ void TConversionRun::LogStreamMapping() {
   for (auto& ost : FOutputs) {
     if (!ost->source) continue;
     const char* type = ff::av_get_media_type_string(ost->rec->st->codecpar->codec_type);
+    // A later join segment writes into the first segment's output file.
+    const int32_t file = ost->owner ? ost->owner->rec->file_index : ost->rec->file_index;
     std::string line = Format("  Stream #%d.%d -> #%d.%d (%s)", ost->source->file_index,
-                              ost->source->index, ost->owner ? ost->owner->rec->file_index : ost->rec->file_index,
-                              ost->rec->index,
+                              ost->source->index, file, ost->rec->index,
                               type ? type : "unknown");
     E.Log(media::llVerbose, line);
     if (ost->sync_ist && ost->sync_ist != ost->source)

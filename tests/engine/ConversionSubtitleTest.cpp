@@ -13,7 +13,9 @@ struct TCue {
   std::string text;   // as the decoder gives it (ASS dialogue line)
 };
 
-class Subtitles : public EngineTest, public ::testing::WithParamInterface<std::pair<const char*, const char*>> {
+// Parameter: the subtitle encoder and the output file.
+class Subtitles : public EngineTest,
+                  public ::testing::WithParamInterface<std::pair<const char*, const char*>> {
  protected:
   static std::string WriteSrt() {
     const std::string path = Out("cues.srt");
@@ -42,9 +44,10 @@ class Subtitles : public EngineTest, public ::testing::WithParamInterface<std::p
         AVSubtitle sub{};
         int got = 0;
         if (ff::avcodec_decode_subtitle2(dec.get(), &sub, &got, pkt.get()) >= 0 && got) {
-          const double start = pkt->pts * av_q2d(st->time_base) + sub.start_display_time / 1000.0;
-          const double end = pkt->duration > 0 ? (pkt->pts + pkt->duration) * av_q2d(st->time_base)
-                                               : pkt->pts * av_q2d(st->time_base) + sub.end_display_time / 1000.0;
+          const double at = pkt->pts * av_q2d(st->time_base);
+          const double start = at + sub.start_display_time / 1000.0;
+          const double end = pkt->duration > 0 ? at + pkt->duration * av_q2d(st->time_base)
+                                               : at + sub.end_display_time / 1000.0;
           std::string text;
           for (unsigned r = 0; r < sub.num_rects; ++r)
             if (sub.rects[r]->ass) text += sub.rects[r]->ass;
