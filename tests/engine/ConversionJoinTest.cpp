@@ -14,10 +14,12 @@ using engine::TCustomFFmpeg;
 class Join : public EngineTest {
  protected:
   // A file of AFrames pictures at 10 per second with as long a tone.
-  static std::string Segment(const std::string& AName, int AFrames) {
+  static std::string Segment(const std::string& AName, int AFrames, int AWidth = 160, int AHeight = 120) {
     testmedia::TMediaSpec spec;
     spec.path = Out(AName);
     spec.frames = AFrames;
+    spec.width = AWidth;
+    spec.height = AHeight;
     std::string err;
     EXPECT_TRUE(testmedia::WriteTestMedia(spec, err)) << err;
     return spec.path;
@@ -158,6 +160,31 @@ TEST_F(Join, ReopenedEncodersReadTheSecondPassLogAgain) {
     std::string err;
     EXPECT_EQ(testmedia::DecodeFrameIndexes(out, err).size(), 150u) << err;
   }
+}
+
+// Inputs of different picture sizes: the output takes the size of the
+// input opened last (as any output does), and the other is scaled to it.
+TEST_F(Join, InputsOfAnotherSizeAreScaled) {
+  const std::string a = Segment("joinbig.avi", 10), b = Segment("joinsmall.avi", 10, 96, 64);
+  TCustomFFmpeg e(4);
+  ASSERT_TRUE(e.OpenInput(a)) << e.LastErrMsg();
+  ASSERT_TRUE(e.OpenInput(b)) << e.LastErrMsg();
+  e.SetExtOption("vcodec", "mpeg4");
+  e.SetExtOption("qscale", "2");
+  e.SetExtOption("acodec", "pcm_s16le");
+  const std::string out = Out("joinsizes.mkv");
+  ASSERT_EQ(e.OpenOutput(out, true), 1) << e.LastErrMsg();
+  e.SetupJoinMode();
+  e.StartConvert(false);
+  ASSERT_EQ(e.FatalMessage(), "");
+  const TDecoded d = DecodeAll(out);
+  ASSERT_TRUE(d.ok) << d.error;
+  EXPECT_EQ(d.width, 96);
+  EXPECT_EQ(d.height, 64);
+  std::vector<int> expected;
+  for (int k = 0; k < 2; ++k)
+    for (int i = 0; i < 10; ++i) expected.push_back(i);
+  EXPECT_EQ(d.indexes, expected);
 }
 
 TEST_F(Join, ThreeInputsGiveThreeOutputsAndUnknownLengthsNoTotal) {
