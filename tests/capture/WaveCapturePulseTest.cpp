@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "CaptureTestSupport.h"
+#include "PulseTone.h"
 #include "capture/CaptureInput.h"
 #include "capture/WaveCapture.h"
 #include "media/FFBindings.h"
@@ -37,39 +38,7 @@ namespace {
 
 constexpr char kSink[] = "qsr_null";
 
-// Plays a 1 kHz sine into the null sink until destroyed.
-class TTone {
- public:
-  TTone() {
-    FThread = std::thread([this] { Play(); });
-  }
-  ~TTone() {
-    FStop = true;
-    FThread.join();
-  }
-
- private:
-  void Play() {
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, 44100, 2};
-    int error = 0;
-    pa_simple* s = pa_simple_new(nullptr, "qsr-test", PA_STREAM_PLAYBACK, kSink, "tone", &spec, nullptr,
-                                 nullptr, &error);
-    if (!s) {
-      ADD_FAILURE() << "cannot play: " << pa_strerror(error);
-      return;
-    }
-    std::vector<int16_t> chunk(441 * 2);  // 10 ms
-    long n = 0;
-    while (!FStop) {
-      for (size_t i = 0; i < chunk.size(); i += 2, ++n)
-        chunk[i] = chunk[i + 1] = static_cast<int16_t>(12000 * std::sin(2 * M_PI * 1000 * n / 44100.0));
-      if (pa_simple_write(s, chunk.data(), chunk.size() * 2, &error) < 0) break;
-    }
-    pa_simple_free(s);
-  }
-  std::atomic<bool> FStop{false};
-  std::thread FThread;
-};
+using pulsetest::TTone;
 
 // A PulseAudio server of the test's own, which the test can kill.
 class TOwnServer {
