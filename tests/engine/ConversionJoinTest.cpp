@@ -2,6 +2,8 @@
 // file, checked by decoding the result.
 #include <algorithm>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "ConversionMedia.h"
 #include "EngineTestSupport.h"
@@ -23,6 +25,31 @@ class Join : public EngineTest {
     std::string err;
     EXPECT_TRUE(testmedia::WriteTestMedia(spec, err)) << err;
     return spec.path;
+  }
+  // Two copies of the generated sound-and-picture file joined into AName
+  // with the given options; the decoded result (not ok when the run failed).
+  static TDecoded JoinTwice(const std::vector<std::pair<std::string, std::string>>& AOptions,
+                            const std::string& AName) {
+    TCustomFFmpeg e(4);
+    TDecoded failed;
+    for (int i = 0; i < 2; ++i)
+      if (!e.OpenInput(AvFile())) {
+        failed.error = e.LastErrMsg();
+        return failed;
+      }
+    for (const auto& [name, value] : AOptions) e.SetExtOption(name, value);
+    const std::string out = Out(AName);
+    if (e.OpenOutput(out, true) != 1) {
+      failed.error = e.LastErrMsg();
+      return failed;
+    }
+    e.SetupJoinMode();
+    e.StartConvert(false);
+    if (!e.FatalMessage().empty()) {
+      failed.error = e.FatalMessage();
+      return failed;
+    }
+    return DecodeAll(out);
   }
   // Largest step between the start times of consecutive packets of a
   // stream, and whether they only go forward.
@@ -96,18 +123,7 @@ TEST_F(Join, TwoFilesBecomeOneContinuousFile) {
 // A run that ends inside the first segment (here by a frame limit, as Stop
 // would) drains the shared encoders once and still completes the file.
 TEST_F(Join, EndingInTheFirstSegmentCompletesTheFile) {
-  TCustomFFmpeg e(4);
-  ASSERT_TRUE(e.OpenInput(AvFile())) << e.LastErrMsg();
-  ASSERT_TRUE(e.OpenInput(AvFile())) << e.LastErrMsg();
-  e.SetExtOption("vcodec", "mpeg4");
-  e.SetExtOption("acodec", "aac");
-  e.SetExtOption("vframes", "10");
-  const std::string out = Out("joinlimit.mkv");
-  ASSERT_EQ(e.OpenOutput(out, true), 1) << e.LastErrMsg();
-  e.SetupJoinMode();
-  e.StartConvert(false);
-  ASSERT_EQ(e.FatalMessage(), "");
-  const TDecoded d = DecodeAll(out);
+  const TDecoded d = JoinTwice({{"vcodec", "mpeg4"}, {"acodec", "aac"}, {"vframes", "10"}}, "joinlimit.mkv");
   ASSERT_TRUE(d.ok) << d.error;
   EXPECT_EQ(d.frames, 10);
 }
@@ -115,17 +131,7 @@ TEST_F(Join, EndingInTheFirstSegmentCompletesTheFile) {
 // Copied streams are appended too: the second file's packets follow the
 // first file's end.
 TEST_F(Join, CopiedStreamsFollowOneAnother) {
-  TCustomFFmpeg e(4);
-  ASSERT_TRUE(e.OpenInput(AvFile())) << e.LastErrMsg();
-  ASSERT_TRUE(e.OpenInput(AvFile())) << e.LastErrMsg();
-  e.SetExtOption("vcodec", "copy");
-  e.SetExtOption("acodec", "copy");
-  const std::string out = Out("joincopy.mkv");
-  ASSERT_EQ(e.OpenOutput(out, true), 1) << e.LastErrMsg();
-  e.SetupJoinMode();
-  e.StartConvert(false);
-  ASSERT_EQ(e.FatalMessage(), "");
-  const TDecoded d = DecodeAll(out);
+  const TDecoded d = JoinTwice({{"vcodec", "copy"}, {"acodec", "copy"}}, "joincopy.mkv");
   ASSERT_TRUE(d.ok) << d.error;
   EXPECT_EQ(d.frames, 40);
   EXPECT_NEAR(d.video_end, 4.0, 0.1);
