@@ -1,8 +1,5 @@
 #include "capture/ScreenCapturePacer.h"
 
-#include "media/FFBindings.h"
-#include "platform/Threads.h"
-
 namespace capture {
 
 namespace {
@@ -14,18 +11,7 @@ int64_t Rescale(int64_t a, int64_t b, int64_t c) {
   return static_cast<int64_t>(p >= 0 ? (p + half) / c : (p - half) / c);
 }
 
-class TMonotonicClock final : public TPaceClock {
- public:
-  int64_t Now() override { return ff::av_gettime_relative(); }
-  void SleepMs(int64_t AMilliseconds) override { platform::SleepMs(AMilliseconds); }
-};
-
 }  // namespace
-
-TPaceClock& MonotonicClock() {
-  static TMonotonicClock clock;
-  return clock;
-}
 
 void TFramePacer::Setup(AVRational ATimeBase, TPaceClock& AClock) {
   FTimeBase = ATimeBase;

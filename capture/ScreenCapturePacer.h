@@ -11,23 +11,13 @@
 #include <atomic>
 #include <cstdint>
 
+#include "capture/CaptureClock.h"
+
 extern "C" {
 #include <libavutil/rational.h>
 }
 
 namespace capture {
-
-// The clock the pacer reads and sleeps on (microseconds, whole-millisecond
-// sleeps); tests substitute a fake.
-class TPaceClock {
- public:
-  virtual ~TPaceClock() = default;
-  virtual int64_t Now() = 0;
-  virtual void SleepMs(int64_t AMilliseconds) = 0;
-};
-
-// av_gettime_relative and platform::SleepMs.
-TPaceClock& MonotonicClock();
 
 class TFramePacer {
  public:

@@ -2,7 +2,6 @@
 // the wave-in device, and the device's registration.
 #include "capture/WaveCapture.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <new>
@@ -111,20 +110,6 @@ bool OpenAndStart(AVFormatContext* s, Twavein_grab& g) {
   return QueueBuffer(g);
 }
 
-// The engine holds reading and reads again.
-int ReadPause(AVFormatContext* s) {
-  int64_t expected = -1;
-  Grab(s).pause_start.compare_exchange_strong(expected, ff::av_gettime_relative());
-  return 0;
-}
-
-int ReadPlay(AVFormatContext* s) {
-  Twavein_grab& g = Grab(s);
-  const int64_t start = g.pause_start.exchange(-1);
-  if (start >= 0) g.paused_total += ff::av_gettime_relative() - start;
-  return 0;
-}
-
 int ReadHeader(AVFormatContext* s, const TFormatParameters* ap) {
   return WaveCaptureReadHeader(s, ap, platform::CreatePulseWaveIn());
 }
@@ -133,7 +118,7 @@ const TCaptureDevice kWaveCapture{
     "wavecapture",           "Wave capture using waveIn functions",
     &MakePrivData<Twavein_grab>, &ReadHeader,
     &WaveCaptureReadPacket,  &WaveCaptureReadClose,
-    &ReadPause,              &ReadPlay,
+    &WaveCaptureReadPause,   &WaveCaptureReadPlay,
 };
 
 }  // namespace
@@ -157,54 +142,59 @@ void Twavein_grab::WaveInProc(platform::TWaveInMsg AMsg, platform::TWaveBuffer* 
       break;
   }
   const size_t n = ABuffer ? ABuffer->Recorded : 0;
-  if (n == 0) {
+  const int align = format.BlockAlign();
+  const int64_t frames = align > 0 ? static_cast<int64_t>(n) / align : 0;
+  if (frames == 0) {
     QueueBuffer(*this);
     return;
   }
+  const int64_t now = clock->Now();
   if (!started) {
+    // Arrivals before the start already tell when sound is captured.
+    timeline->Arrived(now, frames);
     DeviceLog(s, AV_LOG_DEBUG, "not started, skip wave data %d bytes\n", static_cast<int>(n));
     QueueBuffer(*this);
     return;
   }
-  if (pause_flag && pause_flag->load() != 0) {
-    QueueBuffer(*this);  // paused: the sound of this time is dropped
-    stamp_next = true;
-    return;
-  }
-  bool appended = false;
+  // The caller's pause flag drops whole buffers; while the engine holds
+  // reading the timeline cuts the paused time out at the sample instead.
+  const bool flagged = pause_flag && pause_flag->load() != 0 && !timeline->Paused();
+  const std::vector<TWavePiece> pieces = timeline->Arrived(now, frames, flagged);
+  bool failed = false;
   {
     std::lock_guard l(lock);
-    TPacketPtr pkt(ff::av_packet_alloc());
-    if (!pkt) {
-      DeviceLog(s, AV_LOG_ERROR, "av_mallocz() error\n");
-      stopped = 1;
-    } else if (ff::av_new_packet(pkt.get(), static_cast<int>(n)) < 0) {
-      DeviceLog(s, AV_LOG_ERROR, "av_new_packet() error\n");
-      stopped = 1;
-    } else {
-      std::memcpy(pkt->data, ABuffer->Data, n);
-      if (stamp_next) {
-        // The buffer was full when it arrived: its first sample was captured
-        // one buffer's duration ago.
-        stamp_next = false;
-        const int64_t bytesPerSecond = static_cast<int64_t>(sample_rate) * format.BlockAlign();
-        const int64_t captured = ff::av_gettime_relative() - static_cast<int64_t>(n) * 1000000 / bytesPerSecond;
-        pkt->pts = std::max<int64_t>(0, captured - start_time.load() - paused_total.load());
+    for (const TWavePiece& p : pieces) {
+      TPacketPtr pkt(ff::av_packet_alloc());
+      if (!pkt) {
+        DeviceLog(s, AV_LOG_ERROR, "av_mallocz() error\n");
+        failed = true;
+        break;
+      }
+      if (ff::av_new_packet(pkt.get(), static_cast<int>((p.Count + p.Slip) * align)) < 0) {
+        DeviceLog(s, AV_LOG_ERROR, "av_new_packet() error\n");
+        failed = true;
+        break;
+      }
+      CopyWithSlip(ABuffer->Data + p.First * align, p.Count, align, p.Slip, pkt->data);
+      if (p.Stamp >= 0) {
+        pkt->pts = ff::av_rescale(p.Stamp, 1000000, sample_rate);
         DeviceLog(s, AV_LOG_VERBOSE, "sound captured from %lld us on\n", static_cast<long long>(pkt->pts));
       }
       packets.push_back(std::move(pkt));
-      appended = true;
     }
+    if (failed) stopped = 1;
     packet_ready = true;
   }
   packet_ready_cv.notify_all();
-  if (appended) QueueBuffer(*this);  // after a failure capture has stopped
+  if (!failed) QueueBuffer(*this);  // after a failure capture has stopped
 }
 
-int WaveCaptureReadHeader(AVFormatContext* s, const TFormatParameters*, std::unique_ptr<platform::TWaveIn> AWaveIn) {
+int WaveCaptureReadHeader(AVFormatContext* s, const TFormatParameters*, std::unique_ptr<platform::TWaveIn> AWaveIn,
+                          TPaceClock& AClock) {
   Twavein_grab& g = Grab(s);
   g.log_context = s;
   g.wave = std::move(AWaveIn);
+  g.clock = &AClock;
 
   TWaveCaptureOptions o;
   ParseWaveCaptureOptions(s->url ? s->url : "", o);
@@ -236,6 +226,7 @@ int WaveCaptureReadHeader(AVFormatContext* s, const TFormatParameters*, std::uni
     DeviceLog(s, AV_LOG_ERROR, "Bad sample format %d\n", g.bits);
     return AVERROR(EIO);
   }
+  g.timeline = std::make_unique<TWaveTimeline>(g.sample_rate);
   if (!g.wave || !OpenAndStart(s, g)) {
     CloseDevice(g);
     return AVERROR(EIO);
@@ -272,7 +263,7 @@ int WaveCaptureReadHeader(AVFormatContext* s, const TFormatParameters*, std::uni
 int WaveCaptureReadPacket(AVFormatContext* s, AVPacket* pkt) {
   Twavein_grab& g = Grab(s);
   if (!g.started) {
-    g.start_time = ff::av_gettime_relative();
+    g.timeline->Start(g.clock->Now());
     g.started = 1;  // from now on the callback queues data
   }
   std::unique_lock l(g.lock);
@@ -300,6 +291,18 @@ int WaveCaptureReadPacket(AVFormatContext* s, AVPacket* pkt) {
       return AVERROR(EAGAIN);
     }
   }
+}
+
+int WaveCaptureReadPause(AVFormatContext* s) {
+  Twavein_grab& g = Grab(s);
+  if (g.timeline) g.timeline->Pause(g.clock->Now());
+  return 0;
+}
+
+int WaveCaptureReadPlay(AVFormatContext* s) {
+  Twavein_grab& g = Grab(s);
+  if (g.timeline) g.timeline->Resume(g.clock->Now());
+  return 0;
 }
 
 int WaveCaptureReadClose(AVFormatContext* s) {

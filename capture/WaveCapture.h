@@ -5,8 +5,9 @@
 // The platform fills two capture buffers in turn and reports each full one
 // on its own thread; the device copies it into a packet at the tail of a
 // queue and hands the buffer back. The engine's reads take packets from the
-// head. Data is dropped until the first read, and while the caller's pause
-// flag is non-zero, so that paused time vanishes from the recording.
+// head. Sound captured before the first read, while the engine held reading
+// or while the caller's pause flag is non-zero is left out, so that paused
+// time vanishes from the recording.
 
 #include <array>
 #include <atomic>
@@ -17,8 +18,10 @@
 #include <mutex>
 #include <vector>
 
+#include "capture/CaptureClock.h"
 #include "capture/CaptureDevices.h"
 #include "capture/WavePauseFlags.h"
+#include "capture/WaveTimeline.h"
 #include "platform/WaveIn.h"
 
 namespace capture {
@@ -50,16 +53,10 @@ struct Twavein_grab final : platform::TWaveInCallback {
   std::array<std::vector<uint8_t>, 2> buffers;
   std::atomic<int32_t> current{0};  // buffer queued next and completing next
   std::atomic<int32_t> started{0};  // the engine has read
-  // The first packet after the engine's first read, and the first after a
-  // pause, carry the time their first sample was captured: since the first
-  // read (monotonic microseconds), less the time the engine held reading.
-  // Sound that reaches the device late, or a pause flag that dropped more
-  // or less than the engine held, thus does not move the sound against the
-  // picture, whose grabber keeps the same clock.
-  std::atomic<int64_t> start_time{0};
-  std::atomic<int64_t> pause_start{-1};  // -1: the engine reads
-  std::atomic<int64_t> paused_total{0};
-  bool stamp_next = true;  // callback thread only
+  // Where each buffer's sound goes on the recording (created by the open);
+  // keeps the sound on the clock the picture follows.
+  std::unique_ptr<TWaveTimeline> timeline;
+  TPaceClock* clock = nullptr;
   std::atomic<int32_t> stopped{0};  // capture ended; never returns to 0
   TWavePauseFlag* pause_flag = nullptr;
   std::mutex lock;                        // guards packets and packet_ready
@@ -72,11 +69,15 @@ struct Twavein_grab final : platform::TWaveInCallback {
 // The device record of "wavecapture".
 const TCaptureDevice& WaveCaptureDevice();
 
-// read_header with the given backend (the device's own uses PulseAudio;
-// tests hand in a fake). The format context's priv_data is a Twavein_grab.
+// read_header with the given backend and clock (the device's own uses
+// PulseAudio and the monotonic clock; tests hand in fakes). The format
+// context's priv_data is a Twavein_grab.
 int WaveCaptureReadHeader(AVFormatContext* s, const TFormatParameters* ap,
-                          std::unique_ptr<platform::TWaveIn> AWaveIn);
+                          std::unique_ptr<platform::TWaveIn> AWaveIn, TPaceClock& AClock = MonotonicClock());
 int WaveCaptureReadPacket(AVFormatContext* s, AVPacket* pkt);
 int WaveCaptureReadClose(AVFormatContext* s);
+// The engine holds reading / reads again.
+int WaveCaptureReadPause(AVFormatContext* s);
+int WaveCaptureReadPlay(AVFormatContext* s);
 
 }  // namespace capture

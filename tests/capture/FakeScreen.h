@@ -1,5 +1,5 @@
 #pragma once
-// A screen and a clock for the grabber's tests: pixels are a function of the
+// A screen for the grabber's tests: pixels are a function of the
 // screen position, grabbing can take time on the fake clock.
 
 #include <cstring>
@@ -7,24 +7,11 @@
 #include <map>
 #include <string>
 
+#include "FakeClock.h"
 #include "capture/ScreenCapturePacer.h"
 #include "platform/ScreenSource.h"
 
 namespace capture::test {
-
-class TFakeClock : public TPaceClock {
- public:
-  int64_t Now() override { return FNow; }
-  void SleepMs(int64_t ms) override {
-    ++Sleeps;
-    FNow += ms * 1000;
-  }
-  void Advance(int64_t us) { FNow += us; }
-  int Sleeps = 0;
-
- private:
-  int64_t FNow = 5'000'000'000;  // an arbitrary uptime
-};
 
 // A 32-bit screen whose pixel at (x, y) is 0x00XXXYYY-like: (x << 12 | y).
 class TFakeScreen : public platform::TScreenSource {

@@ -1,7 +1,9 @@
 #pragma once
 // A wave-in backend for the audio device's tests. The test plays the
 // platform's callback thread: Complete fills the oldest queued buffer and
-// reports it, End reports that the stream ended. The state is shared so the
+// reports it, End reports that the stream ended. Its clock runs with the
+// sound: each completed buffer advances it by the buffer's duration, so
+// buffers arrive just as they are captured unless the test delays them. The state is shared so the
 // test can still look at it after the device has destroyed the backend.
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "FakeClock.h"
 #include "platform/WaveIn.h"
 
 namespace capture::test {
@@ -32,6 +35,8 @@ struct TFakeWaveState {
   bool Closed = false;
   int Added = 0;
   std::vector<const uint8_t*> Completed;  // the buffers in the order they completed
+  TFakeClock Clock;
+  int64_t FramesDone = 0;
 
   std::mutex Lock;
   std::deque<platform::TWaveBuffer*> Queue;
@@ -52,8 +57,18 @@ struct TFakeWaveState {
     }
     b->Recorded = std::min(ABytes, b->Length);
     std::memset(b->Data, AValue, b->Recorded);
+    AdvanceClock(static_cast<int64_t>(b->Recorded));
     cb->WaveInProc(platform::TWaveInMsg::Data, b);
     return true;
+  }
+  // The clock moves on by the duration of ABytes of sound, counted from the
+  // first buffer so that rounding does not add up.
+  void AdvanceClock(int64_t ABytes) {
+    const int64_t align = Format.BlockAlign(), rate = Format.SampleRate;
+    if (align <= 0 || rate <= 0) return;
+    const int64_t before = (FramesDone * 1000000 + rate / 2) / rate;
+    FramesDone += ABytes / align;
+    Clock.Advance((FramesDone * 1000000 + rate / 2) / rate - before);
   }
   size_t Queued() {
     std::lock_guard l(Lock);

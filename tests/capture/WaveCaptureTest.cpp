@@ -21,11 +21,12 @@ namespace {
 std::shared_ptr<TFakeWaveState> gState;  // the backend the next open gets
 
 int FakeHeader(AVFormatContext* s, const TFormatParameters* ap) {
-  return WaveCaptureReadHeader(s, ap, std::make_unique<test::TFakeWaveIn>(gState));
+  return WaveCaptureReadHeader(s, ap, std::make_unique<test::TFakeWaveIn>(gState), gState->Clock);
 }
 
 const TCaptureDevice kFakeWave{"fakewavecapture", "Wave capture on a fake backend", &MakePrivData<Twavein_grab>,
-                               &FakeHeader, &WaveCaptureReadPacket, &WaveCaptureReadClose, nullptr, nullptr};
+                               &FakeHeader, &WaveCaptureReadPacket, &WaveCaptureReadClose, &WaveCaptureReadPause,
+                               &WaveCaptureReadPlay};
 
 struct PacketDel {
   void operator()(AVPacket* p) const { ff::av_packet_free(&p); }
@@ -169,7 +170,38 @@ TEST_F(WaveCapture, PacketsAreNumberedByTheSamplesTheyHold) {
   EXPECT_EQ(pkt->duration, ff::av_rescale(250LL * 1000 + 100, 1000000, 44100) - expectedEnd);
 }
 
-TEST_F(WaveCapture, ARegisteredPauseFlagDropsTheSoundOfThePausedTime) {
+// The engine holds reading from the middle of one buffer to the middle of
+// another (the window also raises its pause flag): the sound of the paused
+// time is cut out at the sample, and what follows continues without a gap.
+// At 8000 Hz a buffer of 1024 frames lasts 128 ms exactly.
+TEST_F(WaveCapture, APauseCutsTheSoundAtTheSampleAndLeavesNoGap) {
+  TWavePauseFlag flag{0};
+  TWavePauseFlagRegistration reg(&flag);
+  ASSERT_EQ(Open("r=8000;pause_pointer=" + std::to_string(WavePauseFlagAddress(&flag))), 0) << in.LastErrMsg();
+  EXPECT_EQ(ReadNonBlocking(), AVERROR(EAGAIN));
+  ASSERT_TRUE(gState->Complete(1));
+  gState->Clock.Advance(64000);  // half-way through the second buffer
+  in.Pause();
+  flag = 1;
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(gState->Complete(9));  // the first arrives late
+  EXPECT_EQ(gState->Queued(), 2u);  // buffers always go back to the device
+  flag = 0;
+  in.Resume();                      // half-way through the fifth
+  ASSERT_TRUE(gState->Complete(2));
+  const std::pair<int, int64_t> expected[] = {{1, 0}, {9, 1024}, {2, 1536}};  // (value, start in frames)
+  const int sizes[] = {4096, 2048, 2048};
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(in.ReadPacket(pkt.get()), sizes[i]) << i;
+    EXPECT_EQ(pkt->data[0], expected[i].first);
+    EXPECT_EQ(pkt->data[sizes[i] - 1], expected[i].first);
+    EXPECT_EQ(pkt->pts, expected[i].second * 125) << i;
+  }
+  EXPECT_EQ(ReadNonBlocking(), AVERROR(EAGAIN));
+}
+
+// The caller's flag alone (the engine keeps reading, so the picture goes
+// on): whole buffers are dropped and the sound after them keeps its time.
+TEST_F(WaveCapture, ARegisteredPauseFlagAloneDropsWholeBuffers) {
   TWavePauseFlag flag{0};
   TWavePauseFlagRegistration reg(&flag);
   ASSERT_EQ(Open("pause_pointer=" + std::to_string(WavePauseFlagAddress(&flag))), 0) << in.LastErrMsg();
@@ -177,14 +209,13 @@ TEST_F(WaveCapture, ARegisteredPauseFlagDropsTheSoundOfThePausedTime) {
   ASSERT_TRUE(gState->Complete(1));
   flag = 1;
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(gState->Complete(9));
-  EXPECT_EQ(gState->Queued(), 2u);  // dropped buffers go back to the device
   flag = 0;
   ASSERT_TRUE(gState->Complete(2));
   ASSERT_EQ(in.ReadPacket(pkt.get()), 4096);
   EXPECT_EQ(pkt->data[0], 1);
   ASSERT_EQ(in.ReadPacket(pkt.get()), 4096);
   EXPECT_EQ(pkt->data[0], 2);
-  EXPECT_EQ(pkt->pts, ff::av_rescale(1024, 1000000, 44100));  // no gap for the pause
+  EXPECT_EQ(pkt->pts, ff::av_rescale(4 * 1024, 1000000, 44100));
   EXPECT_EQ(ReadNonBlocking(), AVERROR(EAGAIN));
 }
 
