@@ -16,6 +16,8 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "capture/CaptureClock.h"
+
 namespace capture {
 
 // The engine's defaults for an input, handed to read_header: frame size and
@@ -24,6 +26,9 @@ struct TFormatParameters {
   int width = 0;
   int height = 0;
   AVRational time_base{0, 0};
+  // The time zero shared with the run's other capture devices; null: the
+  // device's own first read.
+  std::shared_ptr<TRecordingStart> recording_start;
 };
 
 // A device's private record, owned by the adapter while the input is open.

@@ -157,6 +157,7 @@ int ScreenCaptureReadHeader(AVFormatContext* s, const TFormatParameters* ap,
   s->probesize = 0;
 
   g.pacer.Setup(tb, AClock);
+  if (ap) g.recording_start = ap->recording_start;
   if (o.has_title) DeviceLog(s, AV_LOG_INFO, "Found window %s, ", o.title.c_str());
   DeviceLog(s, AV_LOG_INFO, "ready for capturing %ix%ix%i at (%i,%i)\n", g.width, g.height, g.bpp, g.x_off,
             g.y_off);
@@ -166,6 +167,8 @@ int ScreenCaptureReadHeader(AVFormatContext* s, const TFormatParameters* ap,
 int ScreenCaptureReadPacket(AVFormatContext* s, AVPacket* pkt) {
   Twin32_grab& g = *static_cast<Twin32_grab*>(s->priv_data);
   const int64_t pts = g.pacer.WaitNextFrame();
+  // The picture's time zero is the recording's, unless another device started first.
+  if (g.recording_start) g.recording_start->Claim(g.pacer.ZeroTime());
   if (g.frame != nullptr) g.frame->SetStarted();  // the frame starts flashing
   if (ff::av_new_packet(pkt, g.size) < 0) return AVERROR(EIO);
   if (CaptureFrame(s, g, pkt->data) < 0) return -1;

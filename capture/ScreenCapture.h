@@ -20,6 +20,7 @@ struct Twin32_grab {
   platform::TWindowId window_handle = 0;  // window to capture; 0 = the whole screen
   std::unique_ptr<platform::TScreenSource> source;  // the display, on a connection of its own
   TFramePacer pacer;   // time base, frame schedule and the Started flag
+  std::shared_ptr<TRecordingStart> recording_start;  // shared with the run's other devices, or null
   int32_t x_off = 0;   // captured rectangle in the coordinates of the surface
   int32_t y_off = 0;
   int32_t cursor = 0;  // paint the cursor; cleared after a cursor error

@@ -33,6 +33,8 @@ class TFramePacer {
   void Pause();
   void Resume();
 
+  // When the first frame (timestamp 0) was due on the clock; valid once started.
+  int64_t ZeroTime() const { return Deadline(FFirstFrame); }
   // 0 until the first frame was requested, then 1.
   int32_t Started() const { return FStarted.load(std::memory_order_acquire); }
   AVRational TimeBase() const { return FTimeBase; }

@@ -189,12 +189,13 @@ void Twavein_grab::WaveInProc(platform::TWaveInMsg AMsg, platform::TWaveBuffer* 
   if (!failed) QueueBuffer(*this);  // after a failure capture has stopped
 }
 
-int WaveCaptureReadHeader(AVFormatContext* s, const TFormatParameters*, std::unique_ptr<platform::TWaveIn> AWaveIn,
+int WaveCaptureReadHeader(AVFormatContext* s, const TFormatParameters* ap, std::unique_ptr<platform::TWaveIn> AWaveIn,
                           TPaceClock& AClock) {
   Twavein_grab& g = Grab(s);
   g.log_context = s;
   g.wave = std::move(AWaveIn);
   g.clock = &AClock;
+  if (ap) g.recording_start = ap->recording_start;
 
   TWaveCaptureOptions o;
   ParseWaveCaptureOptions(s->url ? s->url : "", o);
@@ -263,7 +264,10 @@ int WaveCaptureReadHeader(AVFormatContext* s, const TFormatParameters*, std::uni
 int WaveCaptureReadPacket(AVFormatContext* s, AVPacket* pkt) {
   Twavein_grab& g = Grab(s);
   if (!g.started) {
-    g.timeline->Start(g.clock->Now());
+    // Sound counts from the recording's time zero: the picture's first
+    // frame when the screen was read first.
+    const int64_t now = g.clock->Now();
+    g.timeline->Start(g.recording_start ? g.recording_start->Claim(now) : now);
     g.started = 1;  // from now on the callback queues data
   }
   std::unique_lock l(g.lock);

@@ -57,6 +57,7 @@ struct Twavein_grab final : platform::TWaveInCallback {
   // keeps the sound on the clock the picture follows.
   std::unique_ptr<TWaveTimeline> timeline;
   TPaceClock* clock = nullptr;
+  std::shared_ptr<TRecordingStart> recording_start;  // shared with the run's other devices, or null
   std::atomic<int32_t> stopped{0};  // capture ended; never returns to 0
   TWavePauseFlag* pause_flag = nullptr;
   std::mutex lock;                        // guards packets and packet_ready

@@ -32,6 +32,9 @@
 #include "media/FrameHook.h"
 #include "platform/Threads.h"
 
+namespace capture {
+class TRecordingStart;
+}
 namespace engine {
 
 class TCustomFFmpeg;
@@ -216,6 +219,8 @@ class TCustomFFmpeg {
   std::vector<std::vector<double>> Finput_files_ts_scale;
   std::vector<const AVCodec*> Finput_codecs;
   int32_t Fnb_input_files = 0;
+  // The time zero shared by the task's capture devices (created with the first).
+  std::shared_ptr<capture::TRecordingStart> FRecordingStart;
   int32_t Fnb_input_codecs = 0;
   std::vector<int32_t> Fnb_input_files_ts_scale;
   std::vector<AVFormatContext*> Foutput_files;  // views; FOutputOwners owns

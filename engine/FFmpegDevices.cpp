@@ -24,15 +24,21 @@ bool IsCaptureDevice(const std::string& AFormatName) {
   return capture::TDeviceInput::IsDevice(AFormatName);
 }
 
+std::shared_ptr<capture::TRecordingStart> NewRecordingStart() {
+  return std::make_shared<capture::TRecordingStart>();
+}
+
 std::unique_ptr<TEngineDeviceInput> OpenCaptureDevice(const std::string& AFormatName,
                                                       const std::string& AOptions, int AWidth,
                                                       int AHeight, AVRational ATimeBase,
+                                                      std::shared_ptr<capture::TRecordingStart> AStart,
                                                       std::string& AError, int& ACode) {
   auto input = std::make_unique<TCaptureDeviceInput>();
   capture::TFormatParameters params;
   params.width = AWidth;
   params.height = AHeight;
   params.time_base = ATimeBase;
+  params.recording_start = std::move(AStart);
   ACode = input->Input().Open(AFormatName, AOptions, &params);
   if (ACode < 0) {
     AError = input->Input().LastErrMsg();

@@ -9,6 +9,10 @@
 
 #include "media/FFBindings.h"
 
+namespace capture {
+class TRecordingStart;
+}
+
 namespace engine {
 
 // An input opened through a capture device.
@@ -24,12 +28,15 @@ class TEngineDeviceInput {
 
 // True when AFormatName names a registered capture device.
 bool IsCaptureDevice(const std::string& AFormatName);
-// Opens a capture device with its option string and the engine's frame size
-// and time base ({0,0} when none); null with the reason in AError and the
-// library code in ACode when the device refuses.
+// The time zero that the capture devices of one run share.
+std::shared_ptr<capture::TRecordingStart> NewRecordingStart();
+// Opens a capture device with its option string, the engine's frame size
+// and time base ({0,0} when none) and the run's shared time zero; null with
+// the reason in AError and the library code in ACode when the device refuses.
 std::unique_ptr<TEngineDeviceInput> OpenCaptureDevice(const std::string& AFormatName,
                                                       const std::string& AOptions, int AWidth,
                                                       int AHeight, AVRational ATimeBase,
+                                                      std::shared_ptr<capture::TRecordingStart> AStart,
                                                       std::string& AError, int& ACode);
 
 }  // namespace engine

@@ -60,8 +60,9 @@ bool TCustomFFmpeg::OpenInputDevice(const std::string& AFileName, const std::str
                             : AVRational{0, 0};
   std::string error;
   int code = 0;
+  if (!FRecordingStart) FRecordingStart = NewRecordingStart();
   AInput->device =
-      OpenCaptureDevice(AFormatName, AFileName, Fframe_width, Fframe_height, tb, error, code);
+      OpenCaptureDevice(AFormatName, AFileName, Fframe_width, Fframe_height, tb, FRecordingStart, error, code);
   if (!AInput->device) {
     FLastErrMsg = error.empty() ? media::ErrorText(AFileName, code) : error;
     AInput.reset();

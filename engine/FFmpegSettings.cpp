@@ -128,6 +128,7 @@ void TCustomFFmpeg::FreeResources() {
     Fnb_input_files_ts_scale[i] = 0;
   }
   Fnb_input_files = 0;
+  FRecordingStart.reset();
   // 4. Tables, names and buffers.
   Fintra_matrix.clear();
   Finter_matrix.clear();

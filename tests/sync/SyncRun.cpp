@@ -23,7 +23,7 @@ TClock::time_point After(TClock::time_point AStart, double ASeconds) {
 // A child process; killed and reaped by the destructor if still running.
 class TChild {
  public:
-  TChild(const std::vector<std::string>& AArgs, const std::string& AStderr) {
+  TChild(const std::vector<std::string>& AArgs, const std::string& AStderr, const std::string& AStdout = "/dev/null") {
     std::vector<std::string> copy = AArgs;
     std::vector<char*> argv;
     for (auto& a : copy) argv.push_back(a.data());
@@ -31,7 +31,7 @@ class TChild {
     FPid = fork();
     if (FPid == 0) {
       if (!AStderr.empty() && !std::freopen(AStderr.c_str(), "w", stderr)) _exit(126);
-      if (!std::freopen("/dev/null", "w", stdout)) _exit(126);
+      if (!std::freopen(AStdout.c_str(), "w", stdout)) _exit(126);
       execv(argv[0], argv.data());
       _exit(127);
     }
@@ -85,12 +85,12 @@ TSyncResult RecordSyncRun(const TSyncRun& ARun, const std::string& AName) {
   constexpr double kLead = 0.5, kFirstFlash = 2.5;
   const std::string base =
       (std::filesystem::temp_directory_path() / (std::to_string(getpid()) + "-sync-" + AName)).string();
-  const std::string out = base + ARun.extension, log = base + ".log";
+  const std::string out = base + ARun.extension, log = base + ".log", painted = base + ".flashes";
   const TClock::time_point start = TClock::now();
   TChild source({ARun.source_bin, "--area", "0,0," + std::to_string(ARun.width) + "," + std::to_string(ARun.height),
                  "--delay", std::to_string(kFirstFlash), "--period", std::to_string(ARun.period), "--flashes",
                  std::to_string(ARun.flashes)},
-                "");
+                "", painted);
   std::this_thread::sleep_until(After(start, kLead));
   double paused = 0;
   for (size_t i = 0; i + 1 < ARun.pauses.size(); i += 2) paused += ARun.pauses[i + 1] - ARun.pauses[i];
@@ -110,9 +110,22 @@ TSyncResult RecordSyncRun(const TSyncRun& ARun, const std::string& AName) {
   r.record_status = recorder.Wait();
   r.log = ReadFile(log);
   r.events = FindSyncEvents(out);
+  // The source's lines "flash K SECONDS": when flash K was on the screen.
+  std::istringstream lines(ReadFile(painted));
+  std::string word;
+  int k = 0;
+  double at = 0;
+  while (lines >> word >> k >> at)
+    if (word == "flash" && k == static_cast<int>(r.flash_late.size()))
+      r.flash_late.push_back(at - (kFirstFlash + k * ARun.period));
   std::filesystem::remove(out);
   std::filesystem::remove(log);
+  std::filesystem::remove(painted);
   r.pairs = PairEvents(r.events.flashes, r.events.clicks, ARun.period / 2);
+  // With every flash found, the k-th found is the source's k-th.
+  const bool matched = r.events.flashes.size() == r.flash_late.size();
+  for (size_t i = 0; i < r.pairs.offsets.size(); ++i)
+    r.recorder_offsets.push_back(r.pairs.offsets[i] + (matched ? r.flash_late[r.pairs.flash_index[i]] : 0.0));
   return r;
 }
 
@@ -126,6 +139,8 @@ std::string DescribeSyncResult(const std::string& AName, const TSyncResult& ARes
                 e.clicks.size(), AResult.pairs.offsets.size(), AResult.pairs.largest * 1000);
   std::string text = line;
   text += "[sync] " + AName + ": click - flash, ms:" + Milliseconds(AResult.pairs.offsets) + "\n";
+  text += "[sync] " + AName + ": flashes shown late by the source, ms:" + Milliseconds(AResult.flash_late) +
+          "; so the recorder's offsets, ms:" + Milliseconds(AResult.recorder_offsets) + "\n";
   text += "[sync] " + AName + ": flashes at ms:" + Milliseconds(e.flashes) + "; clicks at ms:" +
           Milliseconds(e.clicks) + "\n";
   const size_t last = AResult.log.rfind("qsr-record: ");

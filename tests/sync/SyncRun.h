@@ -26,6 +26,11 @@ struct TSyncResult {
   TSyncEvents events;
   TSyncPairs pairs;
   std::string log;  // qsr-record's standard error
+  // How late the source showed each flash, seconds: it plays its clicks on
+  // time but, on a busy machine, paints late. Empty if it did not say.
+  std::vector<double> flash_late;
+  // The offsets less the source's own lateness: what the recorder added.
+  std::vector<double> recorder_offsets;
 };
 
 // Runs both programs, measures the file and removes it. Flashes and clicks
