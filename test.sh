@@ -70,11 +70,12 @@ export XDG_DATA_HOME="$PRIVATE_DIR/data"
 mkdir -p "$XDG_DATA_HOME"
 
 status=0
-# Measurements (label "measure": picture and sound offsets of real recordings)
-# print what they find; a known open fault can make one of them fail from
-# time to time, so they report without deciding the run.
-echo "=== Measurements (Release build, reported, not gating) ==="
-(cd build && ctest --output-on-failure --timeout 600 -L measure) || echo "*** A measurement reported a fault (see above); it does not decide this run."
+# Picture and sound in step (label "measure": offsets measured in real
+# recordings, alone on the machine). A recording that meets a passing load
+# spike on a shared machine is given one more try; a fault in the recorder
+# fails both.
+echo "=== Picture and sound in step (Release build) ==="
+(cd build && ctest --output-on-failure --timeout 600 --repeat until-pass:2 -L measure) || status=1
 echo "=== Tests (Release build) ==="
 (cd build && ctest --output-on-failure -j "$JOBS" --timeout 600 -LE measure) || status=1
 echo "=== Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer ==="

@@ -219,6 +219,22 @@ TEST_F(WaveCapture, ARegisteredPauseFlagAloneDropsWholeBuffers) {
   EXPECT_EQ(ReadNonBlocking(), AVERROR(EAGAIN));
 }
 
+// The screen of the same run started first: the sound counts from its time
+// zero, not from its own first read, so a read delayed by a busy engine does
+// not move the sound against the picture.
+TEST_F(WaveCapture, SoundCountsFromTheRunsSharedStart) {
+  TFormatParameters params;
+  params.recording_start = std::make_shared<TRecordingStart>();
+  params.recording_start->Claim(gState->Clock.Now());
+  ASSERT_EQ(in.Open("fakewavecapture", "r=8000", &params), 0) << in.LastErrMsg();
+  ASSERT_TRUE(gState->Complete(1));  // before the first read: skipped
+  EXPECT_EQ(ReadNonBlocking(), AVERROR(EAGAIN));
+  ASSERT_TRUE(gState->Complete(2));
+  ASSERT_EQ(in.ReadPacket(pkt.get()), 4096);
+  EXPECT_EQ(pkt->data[0], 2);
+  EXPECT_EQ(pkt->pts, 128000);  // the second buffer's place, 1024 frames at 8000 Hz
+}
+
 TEST_F(WaveCapture, AnUnregisteredPauseAddressIsIgnoredWithAWarning) {
   TWavePauseFlag flag{1};  // paused, but never registered
   const std::string address = std::to_string(WavePauseFlagAddress(&flag));

@@ -90,22 +90,17 @@ TEST_F(SyncRecording, TwoPauses) {
   EXPECT_NE(r.log.find("qsr-record: resumed"), std::string::npos);
 }
 
-// A frame rate the machine cannot keep up with while every core is busy
-// at normal priority: pictures are missed, and every flash must still find
-// its click. The busy cores delay the X server and the sync source as well
-// (the window turns white late), so the offsets here are those of the whole
-// desktop, not of the recorder alone: they are printed and bounded by a
-// quarter of a second, not by one picture.
+// A frame rate the machine may not keep up with while every core is busy
+// at normal priority. The busy cores delay the sync source as well (the
+// window may turn white late); that lateness is taken out, and what the
+// recorder adds must stay within one picture.
 TEST_F(SyncRecording, BusyMachine) {
   Run.framerate = 60;
   Run.width = 1280;
   Run.height = 1024;
   TCpuBurners burners(std::max(2u, std::thread::hardware_concurrency()));
   const synctest::TSyncResult r = Record("busy machine");
-  ASSERT_TRUE(r.events.ok) << r.events.error;
-  EXPECT_EQ(static_cast<int>(r.pairs.offsets.size()), Run.flashes);
-  EXPECT_EQ(r.pairs.unpaired_clicks, 0);
-  EXPECT_LE(r.pairs.largest, 0.25);
+  ExpectInStep(r);
   // Whether pictures were really missed depends on the machine (a fast one
   // keeps up even with every core busy); it is reported, not required.
   const double wanted = 60 * r.events.audio_seconds;
