@@ -25,25 +25,10 @@
 
 namespace engine {
 
-struct TFrameFree {
-  void operator()(AVFrame* p) const { ff::av_frame_free(&p); }
-};
-using FramePtr = std::unique_ptr<AVFrame, TFrameFree>;
-
-struct TGraphFree {
-  void operator()(AVFilterGraph* p) const { ff::avfilter_graph_free(&p); }
-};
-using GraphPtr = std::unique_ptr<AVFilterGraph, TGraphFree>;
-
-struct TSwrFree {
-  void operator()(SwrContext* p) const { ff::swr_free(&p); }
-};
-using SwrPtr = std::unique_ptr<SwrContext, TSwrFree>;
-
-struct TAudioFifoFree {
-  void operator()(AVAudioFifo* p) const { ff::av_audio_fifo_free(p); }
-};
-using AudioFifoPtr = std::unique_ptr<AVAudioFifo, TAudioFifoFree>;
+using media::AudioFifoPtr;
+using media::FramePtr;
+using media::GraphPtr;
+using media::SwrPtr;
 
 // Samples in one format, grown on demand, released with the library.
 class TSampleBuffer {

@@ -1,7 +1,7 @@
 #pragma once
 // Records and owning handles of the conversion engine: stream maps, the
-// output stream record, and unique_ptr types that release library objects
-// with the library's own free functions.
+// output stream record, the owned dictionary and output file handle (the
+// library objects' plain handles come from media/FFHandles.h).
 
 #include <cstdint>
 #include <memory>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "media/FFBindings.h"
+#include "media/FFHandles.h"
 
 namespace engine {
 
@@ -21,26 +22,11 @@ enum : int {
   kOptSubtitle = AV_OPT_FLAG_SUBTITLE_PARAM,
 };
 
-struct TCodecCtxFree {
-  void operator()(AVCodecContext* p) const { ff::avcodec_free_context(&p); }
-};
-using CodecCtxPtr = std::unique_ptr<AVCodecContext, TCodecCtxFree>;
-
-struct TBsfFree {
-  void operator()(AVBSFContext* p) const { ff::av_bsf_free(&p); }
-};
-using BsfPtr = std::unique_ptr<AVBSFContext, TBsfFree>;
+using media::BsfPtr;
+using media::CodecCtxPtr;
+using media::PacketPtr;
 // A chain of bitstream filters, applied in order.
 using TBsfChain = std::vector<BsfPtr>;
-
-struct TPacketFree {
-  void operator()(AVPacket* p) const { ff::av_packet_free(&p); }
-};
-using PacketPtr = std::unique_ptr<AVPacket, TPacketFree>;
-
-struct TDictFree {
-  void operator()(AVDictionary* p) const { ff::av_dict_free(&p); }
-};
 
 // An owned metadata dictionary (AVDictionary* may change on every set).
 class TDict {
@@ -57,11 +43,6 @@ class TDict {
 
  private:
   AVDictionary* FDict = nullptr;
-};
-
-// Closes an input the library's demuxer opened.
-struct TInputCloser {
-  void operator()(AVFormatContext* p) const { ff::avformat_close_input(&p); }
 };
 
 // Releases an output file: closes its byte stream, deletes the file when it

@@ -45,4 +45,24 @@ struct TSwsFree {
 };
 using SwsPtr = std::unique_ptr<SwsContext, TSwsFree>;
 
+struct TSwrFree {
+  void operator()(SwrContext* p) const { ff::swr_free(&p); }
+};
+using SwrPtr = std::unique_ptr<SwrContext, TSwrFree>;
+
+struct TBsfFree {
+  void operator()(AVBSFContext* p) const { ff::av_bsf_free(&p); }
+};
+using BsfPtr = std::unique_ptr<AVBSFContext, TBsfFree>;
+
+struct TGraphFree {
+  void operator()(AVFilterGraph* p) const { ff::avfilter_graph_free(&p); }
+};
+using GraphPtr = std::unique_ptr<AVFilterGraph, TGraphFree>;
+
+struct TAudioFifoFree {
+  void operator()(AVAudioFifo* p) const { ff::av_audio_fifo_free(p); }
+};
+using AudioFifoPtr = std::unique_ptr<AVAudioFifo, TAudioFifoFree>;
+
 }  // namespace media

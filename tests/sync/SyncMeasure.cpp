@@ -5,22 +5,10 @@
 #include <memory>
 
 #include "media/FFBindings.h"
+#include "media/FFHandles.h"
 
 namespace synctest {
 namespace {
-
-struct TInputClose {
-  void operator()(AVFormatContext* AContext) const { ff::avformat_close_input(&AContext); }
-};
-struct TCodecFree {
-  void operator()(AVCodecContext* AContext) const { ff::avcodec_free_context(&AContext); }
-};
-struct TFrameFree {
-  void operator()(AVFrame* AFrame) const { ff::av_frame_free(&AFrame); }
-};
-struct TPacketFree {
-  void operator()(AVPacket* APacket) const { ff::av_packet_free(&APacket); }
-};
 
 // Sample ANumber of the first channel, scaled to -1..1.
 double FirstChannelSample(const AVFrame* AFrame, int ANumber) {
@@ -124,9 +112,9 @@ TSyncEvents FindSyncEvents(const std::string& APath) {
   TSyncEvents e;
   AVFormatContext* raw = nullptr;
   if (ff::avformat_open_input(&raw, APath.c_str(), nullptr, nullptr) < 0) return e.error = "cannot open " + APath, e;
-  std::unique_ptr<AVFormatContext, TInputClose> ic(raw);
+  media::InputCtxPtr ic(raw);
   if (ff::avformat_find_stream_info(ic.get(), nullptr) < 0) return e.error = "no stream information", e;
-  std::vector<std::unique_ptr<AVCodecContext, TCodecFree>> decoders(ic->nb_streams);
+  std::vector<media::CodecCtxPtr> decoders(ic->nb_streams);
   int video = -1, audio = -1;
   for (unsigned i = 0; i < ic->nb_streams; ++i) {
     const AVCodecParameters* par = ic->streams[i]->codecpar;
@@ -151,8 +139,8 @@ TSyncEvents FindSyncEvents(const std::string& APath) {
 
   std::vector<double> frameTimes, luma, sampleTimes;
   std::vector<float> samples;
-  std::unique_ptr<AVFrame, TFrameFree> frame(ff::av_frame_alloc());
-  std::unique_ptr<AVPacket, TPacketFree> packet(ff::av_packet_alloc());
+  media::FramePtr frame(ff::av_frame_alloc());
+  media::PacketPtr packet(ff::av_packet_alloc());
   if (!frame || !packet) return e.error = "out of memory", e;
   auto receive = [&](int AStream) {
     AVCodecContext* c = decoders[static_cast<size_t>(AStream)].get();
