@@ -148,39 +148,54 @@ void Twavein_grab::WaveInProc(platform::TWaveInMsg AMsg, platform::TWaveBuffer* 
     QueueBuffer(*this);
     return;
   }
-  const int64_t now = clock->Now();
+  const int64_t index0 = timeline->Captured(clock->Now(), frames);
   if (!started) {
-    // Arrivals before the start already tell when sound is captured.
-    timeline->Arrived(now, frames);
-    DeviceLog(s, AV_LOG_DEBUG, "not started, skip wave data %d bytes\n", static_cast<int>(n));
+    // Held until the first read: the recording's zero may lie before it
+    // (the picture started first), and then this sound belongs to it.
+    early.push_back({index0, frames, std::vector<uint8_t>(ABuffer->Data, ABuffer->Data + frames * align)});
+    early_bytes += static_cast<size_t>(frames * align);
+    while (early_bytes > static_cast<size_t>(kEarlySeconds * sample_rate * align)) {
+      DeviceLog(s, AV_LOG_DEBUG, "not started, skip wave data %d bytes\n", static_cast<int>(early.front().data.size()));
+      early_bytes -= early.front().data.size();
+      early.pop_front();
+    }
     QueueBuffer(*this);
     return;
   }
+  // The held sound goes first, cut at the recording's zero.
+  std::deque<TEarlyBuffer> held;
+  held.swap(early);
+  early_bytes = 0;
+  std::vector<std::pair<const uint8_t*, std::vector<TWavePiece>>> runs;
+  for (const TEarlyBuffer& e : held) runs.emplace_back(e.data.data(), timeline->Place(e.index0, e.frames));
   // The caller's pause flag drops whole buffers; while the engine holds
   // reading the timeline cuts the paused time out at the sample instead.
   const bool flagged = pause_flag && pause_flag->load() != 0 && !timeline->Paused();
-  const std::vector<TWavePiece> pieces = timeline->Arrived(now, frames, flagged);
+  runs.emplace_back(ABuffer->Data, timeline->Place(index0, frames, flagged));
   bool failed = false;
   {
     std::lock_guard l(lock);
-    for (const TWavePiece& p : pieces) {
-      TPacketPtr pkt(ff::av_packet_alloc());
-      if (!pkt) {
-        DeviceLog(s, AV_LOG_ERROR, "av_mallocz() error\n");
-        failed = true;
-        break;
+    for (const auto& [data, pieces] : runs) {
+      for (const TWavePiece& p : pieces) {
+        TPacketPtr pkt(ff::av_packet_alloc());
+        if (!pkt) {
+          DeviceLog(s, AV_LOG_ERROR, "av_mallocz() error\n");
+          failed = true;
+          break;
+        }
+        if (ff::av_new_packet(pkt.get(), static_cast<int>((p.Count + p.Slip) * align)) < 0) {
+          DeviceLog(s, AV_LOG_ERROR, "av_new_packet() error\n");
+          failed = true;
+          break;
+        }
+        CopyWithSlip(data + p.First * align, p.Count, align, p.Slip, pkt->data);
+        if (p.Stamp >= 0) {
+          pkt->pts = ff::av_rescale(p.Stamp, 1000000, sample_rate);
+          DeviceLog(s, AV_LOG_VERBOSE, "sound captured from %lld us on\n", static_cast<long long>(pkt->pts));
+        }
+        packets.push_back(std::move(pkt));
       }
-      if (ff::av_new_packet(pkt.get(), static_cast<int>((p.Count + p.Slip) * align)) < 0) {
-        DeviceLog(s, AV_LOG_ERROR, "av_new_packet() error\n");
-        failed = true;
-        break;
-      }
-      CopyWithSlip(ABuffer->Data + p.First * align, p.Count, align, p.Slip, pkt->data);
-      if (p.Stamp >= 0) {
-        pkt->pts = ff::av_rescale(p.Stamp, 1000000, sample_rate);
-        DeviceLog(s, AV_LOG_VERBOSE, "sound captured from %lld us on\n", static_cast<long long>(pkt->pts));
-      }
-      packets.push_back(std::move(pkt));
+      if (failed) break;
     }
     if (failed) stopped = 1;
     packet_ready = true;

@@ -58,6 +58,16 @@ struct Twavein_grab final : platform::TWaveInCallback {
   std::unique_ptr<TWaveTimeline> timeline;
   TPaceClock* clock = nullptr;
   std::shared_ptr<TRecordingStart> recording_start;  // shared with the run's other devices, or null
+  // Buffers that completed before the engine's first read, at most
+  // kEarlySeconds of them (callback thread only).
+  struct TEarlyBuffer {
+    int64_t index0 = 0;
+    int64_t frames = 0;
+    std::vector<uint8_t> data;
+  };
+  static constexpr int kEarlySeconds = 10;
+  std::deque<TEarlyBuffer> early;
+  size_t early_bytes = 0;
   std::atomic<int32_t> stopped{0};  // capture ended; never returns to 0
   TWavePauseFlag* pause_flag = nullptr;
   std::mutex lock;                        // guards packets and packet_ready

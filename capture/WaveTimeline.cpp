@@ -87,7 +87,7 @@ std::vector<std::pair<int64_t, int64_t>> TWaveTimeline::KeptRuns(int64_t AIndex0
   return kept;
 }
 
-TWavePiece TWaveTimeline::Place(int64_t AIndex0, int64_t AFirst, int64_t ACount) {
+TWavePiece TWaveTimeline::PlaceRun(int64_t AIndex0, int64_t AFirst, int64_t ACount) {
   TWavePiece piece{AFirst, ACount, -1, 0};
   const int64_t target = RecordPosition(FLows.front().second + FramesToUs(AIndex0 + AFirst));
   if (FNextIndex != AIndex0 + AFirst) {
@@ -116,10 +116,10 @@ TWavePiece TWaveTimeline::Place(int64_t AIndex0, int64_t AFirst, int64_t ACount)
   return piece;
 }
 
-std::vector<TWavePiece> TWaveTimeline::Arrived(int64_t AArrival, int64_t AFrames, bool ADrop) {
+int64_t TWaveTimeline::Captured(int64_t AArrival, int64_t AFrames) {
   std::lock_guard l(FLock);
-  if (AFrames <= 0) return {};
   const int64_t index0 = FCaptured;
+  if (AFrames <= 0) return index0;
   FCaptured += AFrames;
   // The lower edge of arrival time less captured duration: late arrivals lie
   // above it and never lower the estimate of the capture time.
@@ -127,17 +127,31 @@ std::vector<TWavePiece> TWaveTimeline::Arrived(int64_t AArrival, int64_t AFrames
   while (!FLows.empty() && FLows.back().second >= offset) FLows.pop_back();
   FLows.emplace_back(AArrival, offset);
   while (FLows.front().first < AArrival - kWindow) FLows.pop_front();
+  return index0;
+}
 
+std::vector<TWavePiece> TWaveTimeline::Place(int64_t AIndex0, int64_t AFrames, bool ADrop) {
+  if (AFrames <= 0) return {};
+  std::lock_guard l(FLock);
   std::vector<TWavePiece> pieces;
-  if (FStart < 0 || ADrop) {
+  if (FStart < 0 || ADrop || FLows.empty()) {
     FNextIndex = -1;
     return pieces;
   }
-  for (const auto& [a, b] : KeptRuns(index0, AFrames)) {
-    TWavePiece p = Place(index0, a, b - a);
+  for (const auto& [a, b] : KeptRuns(AIndex0, AFrames)) {
+    TWavePiece p = PlaceRun(AIndex0, a, b - a);
     if (p.Count + p.Slip > 0) pieces.push_back(p);
   }
   return pieces;
+}
+
+std::vector<TWavePiece> TWaveTimeline::Arrived(int64_t AArrival, int64_t AFrames, bool ADrop) {
+  return Place(Captured(AArrival, AFrames), AFrames, ADrop);
+}
+
+bool TWaveTimeline::Started() const {
+  std::lock_guard l(FLock);
+  return FStart >= 0;
 }
 
 void CopyWithSlip(const uint8_t* ASource, int64_t AFrames, int ABlockAlign, int64_t ASlip, uint8_t* ADest) {

@@ -55,10 +55,17 @@ class TWaveTimeline {
   void Resume(int64_t AAt);
   bool Paused() const;
 
-  // A buffer of AFrames frames arrived complete at AArrival. Returns the
-  // runs of it that go into the recording, in order. With ADrop the whole
-  // buffer is left out (the caller's own pause); sound after it starts afresh.
+  // A buffer of AFrames frames arrived complete at AArrival: the estimate of
+  // capture times learns from it. Returns the index of its first frame.
+  int64_t Captured(int64_t AArrival, int64_t AFrames);
+  // The runs of buffer AIndex0 (as Captured returned) that go into the
+  // recording, in order; none before Start. Buffers must be placed in the
+  // order they were captured. With ADrop the whole buffer is left out (the
+  // caller's own pause); sound after it starts afresh.
+  std::vector<TWavePiece> Place(int64_t AIndex0, int64_t AFrames, bool ADrop = false);
+  // Captured and Place in one step.
   std::vector<TWavePiece> Arrived(int64_t AArrival, int64_t AFrames, bool ADrop = false);
+  bool Started() const;
 
   // The estimated capture time of frame AIndex counted over every buffer
   // that arrived (for tests and logs).
@@ -70,7 +77,7 @@ class TWaveTimeline {
   int64_t FrameAt(int64_t ATime, int64_t AIndex0) const;  // buffer-relative
   int64_t RecordPosition(int64_t ATime) const;        // frames
   std::vector<std::pair<int64_t, int64_t>> KeptRuns(int64_t AIndex0, int64_t AFrames) const;
-  TWavePiece Place(int64_t AIndex0, int64_t AFirst, int64_t ACount);
+  TWavePiece PlaceRun(int64_t AIndex0, int64_t AFirst, int64_t ACount);
 
   const int32_t FRate;
   mutable std::mutex FLock;

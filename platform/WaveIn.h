@@ -34,7 +34,9 @@ struct TWaveBuffer {
   size_t Recorded = 0;
 };
 
-// Messages of the callback (the backend's thread).
+// Messages of the callback: Opened comes from Open on the caller's thread
+// once the stream is ready (so an opener that waits cannot deadlock with its
+// own callback); the others from the backend's thread.
 enum class TWaveInMsg {
   Opened,  // the stream is ready
   Closed,  // the stream ended (closed, failed, or the server went away)

@@ -89,29 +89,12 @@ class TPulseWaveIn final : public TWaveIn {
       source = FSources[ADevice];
     }
 
-    TLoopLock lock(FLoop.get());
-    FStream.reset(pa_stream_new(FContext.get(), "Recording", &spec, nullptr));
-    if (!FStream) return pa_context_errno(FContext.get());
-    FCallback = ACallback;
-    FOpened = false;
-    FEnded = false;
-    pa_stream_set_state_callback(FStream.get(), &TPulseWaveIn::StreamState, this);
-    pa_stream_set_read_callback(FStream.get(), &TPulseWaveIn::StreamRead, this);
-    pa_buffer_attr attr;
-    std::memset(&attr, 0xff, sizeof attr);  // the server's defaults, but for the fragment size
-    attr.fragsize = static_cast<uint32_t>(AFragmentBytes);
-    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
-    if (pa_stream_connect_record(FStream.get(), source.c_str(), &attr, flags) < 0) return DropStream();
-    const bool answered = WaitFor([this] {
-      const pa_stream_state_t st = pa_stream_get_state(FStream.get());
-      return st == PA_STREAM_READY || !PA_STREAM_IS_GOOD(st);
-    });
-    if (!answered) {
-      DropStream();
-      return PA_ERR_TIMEOUT;
-    }
-    if (pa_stream_get_state(FStream.get()) != PA_STREAM_READY) return DropStream();
+    if (int r = ConnectStream(source, spec, AFragmentBytes, ACallback)) return r;
     FSilence = AFormat.Bits == 8 ? 0x80 : 0;
+    // Reported here, on the caller's thread, and not from the loop while the
+    // caller waits for it: a callback that hands its log line to the UI
+    // thread would otherwise wait for a UI thread that waits for the loop.
+    if (ACallback) ACallback->WaveInProc(TWaveInMsg::Opened, nullptr);
     return 0;
   }
 
@@ -198,6 +181,35 @@ class TPulseWaveIn final : public TWaveIn {
     return FConnectError = pa_context_errno(FContext.get());
   }
 
+  // Creates the record stream on ASource and waits until it is ready.
+  int ConnectStream(const std::string& ASource, const pa_sample_spec& ASpec, size_t AFragmentBytes,
+                    TWaveInCallback* ACallback) {
+    TLoopLock lock(FLoop.get());
+    FStream.reset(pa_stream_new(FContext.get(), "Recording", &ASpec, nullptr));
+    if (!FStream) return pa_context_errno(FContext.get());
+    FCallback = ACallback;
+    FOpened = false;
+    FEnded = false;
+    pa_stream_set_state_callback(FStream.get(), &TPulseWaveIn::StreamState, this);
+    pa_stream_set_read_callback(FStream.get(), &TPulseWaveIn::StreamRead, this);
+    pa_buffer_attr attr;
+    std::memset(&attr, 0xff, sizeof attr);  // the server's defaults, but for the fragment size
+    attr.fragsize = static_cast<uint32_t>(AFragmentBytes);
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
+    if (pa_stream_connect_record(FStream.get(), ASource.c_str(), &attr, flags) < 0) return DropStream();
+    const bool answered = WaitFor([this] {
+      const pa_stream_state_t st = pa_stream_get_state(FStream.get());
+      return st == PA_STREAM_READY || !PA_STREAM_IS_GOOD(st);
+    });
+    if (!answered) {
+      DropStream();
+      return PA_ERR_TIMEOUT;
+    }
+    if (pa_stream_get_state(FStream.get()) != PA_STREAM_READY) return DropStream();
+    FOpened = true;
+    return 0;
+  }
+
   // Waits on the loop (lock held, not the loop thread) until ADone() holds;
   // false when the server has not answered in time.
   template <typename F>
@@ -281,10 +293,8 @@ class TPulseWaveIn final : public TWaveIn {
   static void StreamState(pa_stream* s, void* AThis) {
     auto* self = static_cast<TPulseWaveIn*>(AThis);
     const pa_stream_state_t st = pa_stream_get_state(s);
-    if (st == PA_STREAM_READY && !self->FOpened) {
-      self->FOpened = true;
-      if (self->FCallback) self->FCallback->WaveInProc(TWaveInMsg::Opened, nullptr);
-    } else if (!PA_STREAM_IS_GOOD(st) && self->FOpened && !self->FEnded) {
+    // Ready is reported by Open itself; an end after it from here.
+    if (!PA_STREAM_IS_GOOD(st) && self->FOpened && !self->FEnded) {
       self->FEnded = true;
       if (self->FCallback) self->FCallback->WaveInProc(TWaveInMsg::Closed, nullptr);
     }

@@ -130,9 +130,8 @@ TEST_F(WaveCapture, BadOptionsAndRefusingDevicesFailTheOpenWithTheirMessage) {
 
 TEST_F(WaveCapture, DataBeforeTheFirstReadIsSkippedAndBuffersAlternate) {
   ASSERT_EQ(Open(""), 0) << in.LastErrMsg();
-  ASSERT_TRUE(gState->Complete(1));
-  EXPECT_TRUE(log->Has("not started, skip wave data 4096 bytes"));
-  EXPECT_EQ(gState->Queued(), 2u);  // handed back at once
+  ASSERT_TRUE(gState->Complete(1));  // captured before the first read: never delivered
+  EXPECT_EQ(gState->Queued(), 2u);    // handed back at once
 
   EXPECT_EQ(ReadNonBlocking(), AVERROR(EAGAIN));
   EXPECT_TRUE(log->Has("non-block, need read again"));
@@ -220,19 +219,26 @@ TEST_F(WaveCapture, ARegisteredPauseFlagAloneDropsWholeBuffers) {
 }
 
 // The screen of the same run started first: the sound counts from its time
-// zero, not from its own first read, so a read delayed by a busy engine does
-// not move the sound against the picture.
+// zero, not from its own first read, so a read delayed by a busy engine
+// neither moves the sound against the picture nor loses the sound captured
+// before it.
 TEST_F(WaveCapture, SoundCountsFromTheRunsSharedStart) {
   TFormatParameters params;
   params.recording_start = std::make_shared<TRecordingStart>();
-  params.recording_start->Claim(gState->Clock.Now());
   ASSERT_EQ(in.Open("fakewavecapture", "r=8000", &params), 0) << in.LastErrMsg();
-  ASSERT_TRUE(gState->Complete(1));  // before the first read: skipped
+  ASSERT_TRUE(gState->Complete(9));  // before the zero: cut
+  gState->Clock.Advance(-64000);     // the picture's first frame was due half-way through it
+  params.recording_start->Claim(gState->Clock.Now());
+  gState->Clock.Advance(64000);
+  ASSERT_TRUE(gState->Complete(1));  // after the zero, before the first read: kept
   EXPECT_EQ(ReadNonBlocking(), AVERROR(EAGAIN));
   ASSERT_TRUE(gState->Complete(2));
-  ASSERT_EQ(in.ReadPacket(pkt.get()), 4096);
-  EXPECT_EQ(pkt->data[0], 2);
-  EXPECT_EQ(pkt->pts, 128000);  // the second buffer's place, 1024 frames at 8000 Hz
+  const int sizes[] = {2048, 4096, 4096}, values[] = {9, 1, 2}, places[] = {0, 64000, 192000};
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(in.ReadPacket(pkt.get()), sizes[i]) << i;
+    EXPECT_EQ(pkt->data[0], values[i]);
+    EXPECT_EQ(pkt->pts, places[i]);  // microseconds: 1024 frames at 8000 Hz last 128 ms
+  }
 }
 
 TEST_F(WaveCapture, AnUnregisteredPauseAddressIsIgnoredWithAWarning) {
