@@ -152,8 +152,12 @@ void Twavein_grab::WaveInProc(platform::TWaveInMsg AMsg, platform::TWaveBuffer* 
   if (!started) {
     // Held until the first read: the recording's zero may lie before it
     // (the picture started first), and then this sound belongs to it.
-    early.push_back({index0, frames, std::vector<uint8_t>(ABuffer->Data, ABuffer->Data + frames * align)});
-    early_bytes += static_cast<size_t>(frames * align);
+    try {
+      early.push_back({index0, frames, std::vector<uint8_t>(ABuffer->Data, ABuffer->Data + frames * align)});
+      early_bytes += static_cast<size_t>(frames * align);
+    } catch (const std::bad_alloc&) {
+      DeviceLog(s, AV_LOG_DEBUG, "not started, skip wave data %d bytes\n", static_cast<int>(n));
+    }
     while (early_bytes > static_cast<size_t>(kEarlySeconds * sample_rate * align)) {
       DeviceLog(s, AV_LOG_DEBUG, "not started, skip wave data %d bytes\n", static_cast<int>(early.front().data.size()));
       early_bytes -= early.front().data.size();

@@ -149,11 +149,6 @@ std::vector<TWavePiece> TWaveTimeline::Arrived(int64_t AArrival, int64_t AFrames
   return Place(Captured(AArrival, AFrames), AFrames, ADrop);
 }
 
-bool TWaveTimeline::Started() const {
-  std::lock_guard l(FLock);
-  return FStart >= 0;
-}
-
 void CopyWithSlip(const uint8_t* ASource, int64_t AFrames, int ABlockAlign, int64_t ASlip, uint8_t* ADest) {
   const size_t align = static_cast<size_t>(ABlockAlign);
   const int64_t slips = std::min(std::abs(ASlip), AFrames);

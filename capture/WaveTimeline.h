@@ -65,7 +65,6 @@ class TWaveTimeline {
   std::vector<TWavePiece> Place(int64_t AIndex0, int64_t AFrames, bool ADrop = false);
   // Captured and Place in one step.
   std::vector<TWavePiece> Arrived(int64_t AArrival, int64_t AFrames, bool ADrop = false);
-  bool Started() const;
 
   // The estimated capture time of frame AIndex counted over every buffer
   // that arrived (for tests and logs).
