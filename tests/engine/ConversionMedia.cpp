@@ -4,25 +4,14 @@
 #include <memory>
 
 #include "TestMedia.h"
+#include "media/FFHandles.h"
 
 namespace convtest {
 namespace {
 
-struct TCtxFree {
-  void operator()(AVCodecContext* p) const { ff::avcodec_free_context(&p); }
-};
-struct TFrameFree {
-  void operator()(AVFrame* p) const { ff::av_frame_free(&p); }
-};
-struct TPacketFree {
-  void operator()(AVPacket* p) const { ff::av_packet_free(&p); }
-};
-struct TInFree {
-  void operator()(AVFormatContext* p) const { ff::avformat_close_input(&p); }
-};
-using CtxPtr = std::unique_ptr<AVCodecContext, TCtxFree>;
-using FramePtr = std::unique_ptr<AVFrame, TFrameFree>;
-using PacketPtr = std::unique_ptr<AVPacket, TPacketFree>;
+using CtxPtr = media::CodecCtxPtr;
+using media::FramePtr;
+using media::PacketPtr;
 
 double LoadSample(const AVFrame* f, int n) {
   const auto fmt = static_cast<AVSampleFormat>(f->format);
@@ -65,7 +54,7 @@ TDecoded DecodeAll(const std::string& APath) {
   TDecoded d;
   AVFormatContext* raw = nullptr;
   if (ff::avformat_open_input(&raw, APath.c_str(), nullptr, nullptr) < 0) return d.error = "cannot open " + APath, d;
-  std::unique_ptr<AVFormatContext, TInFree> ic(raw);
+  media::InputCtxPtr ic(raw);
   if (ff::avformat_find_stream_info(ic.get(), nullptr) < 0) return d.error = "no stream info", d;
   for (unsigned i = 0; i < ic->nb_chapters; ++i) {
     const AVChapter* c = ic->chapters[i];

@@ -5,32 +5,16 @@
 #include <filesystem>
 #include <memory>
 
+#include "media/FFHandles.h"
+
 namespace testmedia {
 namespace {
 
 constexpr int kBits = 16;
 
-struct TCtxFree {
-  void operator()(AVCodecContext* p) const { ff::avcodec_free_context(&p); }
-};
-struct TFrameFree {
-  void operator()(AVFrame* p) const { ff::av_frame_free(&p); }
-};
-struct TPacketFree {
-  void operator()(AVPacket* p) const { ff::av_packet_free(&p); }
-};
-struct TOutFree {
-  void operator()(AVFormatContext* p) const {
-    if (p->pb) ff::avio_closep(&p->pb);
-    ff::avformat_free_context(p);
-  }
-};
-struct TInFree {
-  void operator()(AVFormatContext* p) const { ff::avformat_close_input(&p); }
-};
-using CtxPtr = std::unique_ptr<AVCodecContext, TCtxFree>;
-using FramePtr = std::unique_ptr<AVFrame, TFrameFree>;
-using PacketPtr = std::unique_ptr<AVPacket, TPacketFree>;
+using CtxPtr = media::CodecCtxPtr;
+using media::FramePtr;
+using media::PacketPtr;
 
 void DrawFrame(AVFrame* f, int AIndex, const TGenSpec& s) {
   const int bw = f->width / kBits;
@@ -97,7 +81,7 @@ bool WriteMedia(const TGenSpec& s, std::string& err) {
   AVFormatContext* raw = nullptr;
   if (ff::avformat_alloc_output_context2(&raw, nullptr, nullptr, s.path.c_str()) < 0 || !raw)
     return err = "no container for " + s.path, false;
-  std::unique_ptr<AVFormatContext, TOutFree> oc(raw);
+  media::OutputCtxPtr oc(raw);
   const AVCodec* vcodec = ff::avcodec_find_encoder_by_name(s.video_codec.c_str());
   if (!vcodec) return err = "no encoder " + s.video_codec, false;
   AVStream* vst = ff::avformat_new_stream(oc.get(), nullptr);
@@ -241,7 +225,7 @@ std::vector<int> DecodeFrameIndexes(const std::string& APath, std::string& err) 
     err = "cannot open " + APath;
     return out;
   }
-  std::unique_ptr<AVFormatContext, TInFree> ic(raw);
+  media::InputCtxPtr ic(raw);
   ff::avformat_find_stream_info(ic.get(), nullptr);
   const int vs = ff::av_find_best_stream(ic.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (vs < 0) {
