@@ -134,6 +134,9 @@ void Twavein_grab::WaveInProc(platform::TWaveInMsg AMsg, platform::TWaveBuffer* 
       return;
     case platform::TWaveInMsg::Closed:
       DeviceLog(s, AV_LOG_INFO, "waveIn device closed.\n");
+      // Not asked for (read_close sets stopped first): the server went away
+      // or dropped the stream. The picture goes on; say that the sound ends.
+      DeviceLog(s, AV_LOG_ERROR, "The sound server ended the recording stream; the recording goes on without sound.\n");
       wave_open = false;
       stopped = 1;
       SignalReady(*this);
