@@ -75,7 +75,7 @@ status=0
 # spike on a shared machine is given one more try; a fault in the recorder
 # fails both.
 echo "=== Picture and sound in step (Release build) ==="
-(cd build && ctest --output-on-failure --timeout 600 --repeat until-pass:2 -L measure) || status=1
+(cd build && ctest --verbose --timeout 600 --repeat until-pass:2 -L measure) || status=1
 echo "=== Tests (Release build) ==="
 (cd build && ctest --output-on-failure -j "$JOBS" --timeout 600 -LE measure) || status=1
 echo "=== Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer ==="

@@ -161,7 +161,10 @@ std::string BareName(const std::string& path) {
 std::string LibraryFileName(TLibrary ALibrary) {
   const TLibraryItem& item = kItems[ALibrary];
   std::string name = std::string("lib") + item.Name + ".so";
-  if (item.Version >= 0) name += "." + std::to_string(item.Version);
+  if (item.Version >= 0) {
+    name += '.';
+    name += std::to_string(item.Version);
+  }
   return name;
 }
 

@@ -81,7 +81,7 @@ struct TRecordRig : ::testing::Test {
   // Delivers the task's and the run's end notifications as the encoder does.
   void EndRun(bool AException = false) {
     Fake->SendEnds({{0, true, AException, AException ? "disk full" : ""}, {-1, true, false, ""}});
-    QTest::qWaitFor([&] { return Form->RecordState == 0; }, 2000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Form->RecordState == 0; }, 2000)) << "the window did not go idle";
   }
   void ExpectIdleAfterFailure() {
     EXPECT_EQ(Form->RecordState, 0);
@@ -194,7 +194,9 @@ TEST_F(TRecordRig, EveryFailedStartReportsItsCodeAndClosesWhatItOpened) {
     Form->btRecordClick();
     if (row.code != nullptr) {
       EXPECT_EQ(Form->Codes, QStringList{row.code});
-      if (QString(row.code) != "CLM_SetCropFilters") EXPECT_EQ(Form->Messages, QStringList{"the fake refused"});
+      if (QString(row.code) != "CLM_SetCropFilters") {
+        EXPECT_EQ(Form->Messages, QStringList{"the fake refused"});
+      }
       EXPECT_TRUE(Desktop.Messages.isEmpty());
     } else {
       EXPECT_TRUE(Form->Codes.isEmpty());

@@ -111,7 +111,9 @@ TEST(WaveTimeline, CutsTheStartAndPausesAtTheSample) {
   EXPECT_FALSE(card.Timeline.Paused());
   for (int64_t end = 6 * kFrames; end <= 9 * kFrames; end += kFrames) {
     pieces = card.Timeline.Arrived(static_cast<int64_t>(card.Captured(end)), kFrames);
-    if (end <= 8 * kFrames) EXPECT_TRUE(pieces.empty());
+    if (end <= 8 * kFrames) {
+      EXPECT_TRUE(pieces.empty());
+    }
   }
   ASSERT_EQ(pieces.size(), 1u);
   EXPECT_EQ(pieces[0].First, 9000 - 8 * kFrames);

@@ -72,7 +72,10 @@ std::string ReadFile(const std::string& APath) {
 
 std::string Milliseconds(const std::vector<double>& ATimes) {
   std::string text;
-  for (double t : ATimes) text += " " + std::to_string(static_cast<long long>(t * 1000));
+  for (double t : ATimes) {
+    text += ' ';
+    text += std::to_string(static_cast<long long>(t * 1000));
+  }
   return text;
 }
 
